@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds and tests everything: Linux, Linux with AddressSanitizer and UBSan, and the Windows
+# DLL cross-built with mingw-w64 with its tests under Wine. Exits non-zero on any failure.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+top=$(pwd)
+"$top/scripts/install-deps.sh" || { echo "dependency installation failed"; exit 1; }
+
+jobs=$(nproc)
+status=0
+summary=()
+stage() { # name, command...
+  local name=$1; shift
+  local start=$SECONDS
+  echo "=== $name"
+  if "$@"; then summary+=("$name: ok ($((SECONDS - start)) s)")
+  else summary+=("$name: FAILED ($((SECONDS - start)) s)"); status=1; fi
+}
+
+build() { # dir, cmake args...
+  local dir=$1; shift
+  cmake -S "$top" -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir" -j "$jobs"
+}
+
+export CTEST_OUTPUT_ON_FAILURE=1
+stage "linux build" build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+stage "linux tests" ctest --test-dir build -j "$jobs" --timeout 300
+
+stage "sanitizer build" build build-asan -DCMAKE_BUILD_TYPE=Debug -DRAVLINK_SANITIZE=ON -DRAVLINK_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1 stage "sanitizer tests" ctest --test-dir build-asan -j "$jobs" --timeout 300
+
+# Wine: a throwaway prefix, no display, no debug chatter.
+export WINEPREFIX=${WINEPREFIX:-$top/build-win/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY
+stage "windows build" build build-win -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVLINK_BENCH=OFF
+stage "wine start" wineboot -i
+stage "windows tests (wine)" ctest --test-dir build-win --timeout 600
+wineserver -k 2>/dev/null || true
+
+printf '\n'; printf '%s\n' "${summary[@]}"
+exit $status

@@ -1,0 +1,73 @@
+// The connection context: one heap record per connection, opaque to callers. Fields in
+// their documented order; every layer of the library reads and writes them by these names.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "platform/sspi_types.h"
+#include "ravlink.h"
+
+struct RavlinkSSLsession;
+
+// An outgoing protected message handed to send_token.
+struct SendToken {
+    std::uint32_t length;
+    void *value;
+};
+
+// A received token; its buffer is reused from one token to the next.
+struct RecvToken {
+    std::int32_t capacity;
+    std::int32_t length;
+    unsigned char *value;
+};
+
+// Security types.
+constexpr std::uint32_t kSecurityNone = 0;
+constexpr std::uint32_t kSecurityKerberos = 1;
+constexpr std::uint32_t kSecurityTls = 2;
+
+// Receive mode bit 0: VREAD when set, FREAD when clear.
+constexpr std::uint32_t kModeVread = 1;
+
+struct RavlinkContext {
+    plat::socket_t socket;
+    sspi::Handle securityContext;
+    sspi::Handle credentials;
+    SendToken sendToken;
+    sspi::Buffer wrapBuffers[3];
+    sspi::BufferDesc wrapBufferDesc;
+    std::uint32_t contextAttributes;
+    std::int32_t securityLevel;
+    std::uint32_t securityType;
+    struct timeval *timeout;
+    struct timeval timeoutValue;
+    sspi::Sizes sizes;
+    std::uint32_t error;
+    RecvToken recvToken;
+    unsigned char *heldData;
+    std::int32_t heldLength;
+    char *principal;
+    std::uint32_t mode;
+    std::int32_t rdlen;
+    RavlinkSSLsession *tlsSession;
+    char *tlsErrorText;
+    char *tsClientName;
+    char *errorText;
+    RavlinkSSLconfig *sslConfig;
+};
+
+// True when the context is not null and holds a socket.
+bool s_connectionUp(const RavlinkContext *pc);
+
+// Links a new TLS session to its context: the context keeps the session and the address of
+// its error text; the session learns the context, where to store error codes, and the
+// packed configuration (null when the configuration is given by name).
+void s_linkTlsSession(RavlinkContext *pc, RavlinkSSLsession *session);
+
+// Allocates a zero-filled record with socket and both handles invalid; null when out of memory.
+RavlinkContext *s_allocContext();
+
+// Copies the caller's time-out into the context (null: wait without limit).
+void s_installTimeout(RavlinkContext *pc, const struct timeval *timeout);

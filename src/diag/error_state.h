@@ -1,0 +1,38 @@
+// The error state: the last error's code and text, library-wide, per thread and per
+// connection. Every operation runs under the library lock.
+#pragma once
+
+#include <cstdint>
+
+#include "ravlink.h"
+
+// Clears the error state before a new connect.
+void s_clearError();
+// Records a new error, replacing the previous text. A null text stands for "Ravlink library error".
+void s_setError(const char *text, std::uint32_t code);
+// Records a new error after the previous text ("previous\nnew").
+void s_appendError(const char *text, std::uint32_t code);
+// Appends the connection's TLS error text with the connection's error code.
+void s_appendTlsError(RavlinkContext *pc);
+// Builds the error text (with the system's reason for a non-zero code) and stores it at every
+// scope, without touching any code.
+void s_formatError(const char *text, std::uint32_t code);
+
+// Records a printf-formatted error text (built in a 1024-byte buffer first).
+void s_setErrorf(std::uint32_t code, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+// The calling thread's current connection: errors recorded on the thread also land in it.
+void s_setCurrentConnection(RavlinkContext *pc);
+RavlinkContext *s_currentConnection();
+
+// Whether the library keeps per-thread error state (decided at process attach).
+bool s_perThreadState();
+// Process attach: clears the library-wide state and decides on per-thread state.
+void s_initErrorState();
+// Thread attach / detach: clears, or frees and clears, the calling thread's state.
+void s_threadAttach();
+void s_threadDetach();

@@ -1,0 +1,11 @@
+// The socket library's lifetime (a counted start and stop) and name resolution.
+#pragma once
+
+struct addrinfo;
+
+// Takes one use of the socket library, starting it on the first. 1 when ready, 0 on failure.
+int s_wsockstart();
+// Gives one use back, stopping the library after the last; nothing without a use.
+void s_wsacleanup();
+// The number of uses held (for tests).
+unsigned s_wsockcount();

@@ -1,0 +1,8 @@
+// Process attach and detach on POSIX: an ELF constructor and destructor. Per-thread state is
+// cleared when a thread first uses it and freed at thread exit by its thread-local destructor.
+#include "diag/startup.h"
+
+namespace {
+__attribute__((constructor)) void on_load() { ravlink_process_attach(); }
+__attribute__((destructor)) void on_unload() { ravlink_process_detach(); }
+} // namespace

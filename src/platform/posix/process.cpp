@@ -1,0 +1,46 @@
+// Process services on POSIX: version, environment, ids, the library lock.
+#include <pthread.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+// POSIX always keeps per-thread error state: report the first Windows version that does.
+int os_major_version() { return 6; }
+
+bool get_env(const char *name, std::string &value) {
+    const char *v = std::getenv(name);
+    if (v == nullptr) return false;
+    value = v;
+    return true;
+}
+
+std::uint32_t process_id() { return static_cast<std::uint32_t>(getpid()); }
+std::uint32_t thread_id() { return static_cast<std::uint32_t>(syscall(SYS_gettid)); }
+void yield_processor() { sched_yield(); }
+
+namespace {
+// Created on first use and never destroyed, so that tracing during process exit still works.
+pthread_mutex_t *lock_object() {
+    static pthread_mutex_t *m = [] {
+        auto *p = new pthread_mutex_t;
+        pthread_mutexattr_t a;
+        pthread_mutexattr_init(&a);
+        pthread_mutexattr_settype(&a, PTHREAD_MUTEX_RECURSIVE);
+        pthread_mutex_init(p, &a);
+        pthread_mutexattr_destroy(&a);
+        return p;
+    }();
+    return m;
+}
+} // namespace
+
+void library_lock() { pthread_mutex_lock(lock_object()); }
+void library_unlock() { pthread_mutex_unlock(lock_object()); }
+
+} // namespace plat

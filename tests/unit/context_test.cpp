@@ -1,0 +1,25 @@
+// Context rules that need a Kerberos-level record: switching between integrity and encryption.
+#include <gtest/gtest.h>
+
+#include "api/context.h"
+
+namespace {
+
+TEST(ContextLevels, OnlyLevelsTwoAndThreeSwitchBetweenEachOther) {
+    RavlinkContext *pc = s_allocContext();
+    ASSERT_NE(pc, nullptr);
+    EXPECT_EQ(pc->socket, plat::kInvalidSocket);
+    EXPECT_FALSE(sspi::handle_valid(pc->credentials));
+    EXPECT_FALSE(s_connectionUp(pc));
+
+    pc->securityLevel = 1;
+    EXPECT_EQ(RavlinkSetSecurityLevel(pc, 3), 1);
+    pc->securityLevel = 2;
+    EXPECT_EQ(RavlinkSetSecurityLevel(pc, 3), 3);
+    EXPECT_EQ(RavlinkSetSecurityLevel(pc, 1), 3);
+    EXPECT_EQ(RavlinkSetSecurityLevel(pc, 4), 3);
+    EXPECT_EQ(RavlinkSetSecurityLevel(pc, 2), 2);
+    EXPECT_EQ(RavlinkClose(pc), 1);
+}
+
+} // namespace

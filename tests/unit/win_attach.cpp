@@ -1,0 +1,12 @@
+// The unit tests link the library's objects into a program, where no DllMain runs on Windows:
+// run the library's start-up the way DllMain would.
+#ifdef _WIN32
+#include "diag/startup.h"
+
+namespace {
+const bool attached = [] {
+    ravlink_process_attach();
+    return true;
+}();
+} // namespace
+#endif
