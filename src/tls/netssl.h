@@ -6,6 +6,9 @@
 struct RavlinkContext;
 struct RavlinkSSLsession;
 
+// 1 when a named TLS configuration exists in the registry (current user, else local machine).
+int s_SSLconfigExists(const char *name);
+
 // Creates the TLS session of a context and links it (s_linkTlsSession). The name is the
 // registry configuration's name (level 10); with a packed configuration in pc->sslConfig it is
 // not used. 1 when made and linked, 0 when memory is exhausted.

@@ -2,6 +2,8 @@
 #include "diag/error_state.h"
 #include "tls/netssl.h"
 
+int s_SSLconfigExists(const char *) { return 0; }
+
 int s_newSSLsession(RavlinkContext *, const char *, std::uint32_t) {
     s_setError("TLS is not available in this build.", 0);
     return 0;

@@ -1,0 +1,16 @@
+// The SSL definitions file: TLS per server address and port.
+#pragma once
+
+#include <cstdint>
+
+#include "ravlink.h"
+
+// One allocation: the total length of the texts (terminators included), the record, then the
+// ten texts back to back. Freed with one free().
+struct SSLdefinition {
+    std::uint32_t length;
+    RavlinkSSLconfig config;
+};
+
+// The definition for an address and port, or null when the file has none (or cannot be read).
+SSLdefinition *s_findSSLdefinition(const char *address, const char *port);
