@@ -1,0 +1,80 @@
+// Server definitions: HKLM\SOFTWARE\Brannoc\Sedrin\Servers\<name>, read in the 32-bit view.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "config/server_definitions.h"
+#include "diag/trace.h"
+#include "platform/registry.h"
+
+namespace {
+
+constexpr const char *kServersKey = "SOFTWARE\\Brannoc\\Sedrin\\Servers\\";
+constexpr std::size_t kMaxKeyPath = 255;
+constexpr std::uint32_t kLevelSize = 64;
+
+// Reads a text value into buf: at most size - 1 bytes are offered, and the last byte read becomes
+// the terminator (a value stored with its terminator is taken whole). Returns the registry's
+// code; *empty is true unless a text of at least one character was read.
+long read_text(plat::RegKey key, const char *name, char *buf, std::uint32_t size, bool *empty) {
+    std::uint32_t got = size > 0 ? size - 1 : 0;
+    long rc = plat::reg_query_value(key, name, nullptr, reinterpret_cast<unsigned char *>(buf), &got);
+    if (rc == plat::kErrorSuccess && got > 0) buf[got - 1] = '\0';
+    *empty = rc != plat::kErrorSuccess || got == 0 || buf[0] == '\0';
+    return rc;
+}
+
+// Closes the key and fails.
+int fail(plat::RegKey key) {
+    plat::reg_close_key(key);
+    return 0;
+}
+
+} // namespace
+
+int ServerToHostPort(const char *server, char *address, std::uint32_t addressSize, char *port,
+                     std::uint32_t portSize, char *principal, std::uint32_t principalSize,
+                     std::int32_t *level) {
+    if (server == nullptr) return 0;
+    const std::string path = std::string(kServersKey) + server;
+    if (path.size() > kMaxKeyPath) return 0;
+
+    plat::RegKey key = nullptr;
+    long rc = plat::reg_open_key(plat::Hive::LocalMachine, path.c_str(), plat::kKeyRead | plat::kKeyWow64_32, &key);
+    if (rc != plat::kErrorSuccess) {
+        ravlink_tracelog(6, "ServerToHostPort(%s) failed:  could not open %s, error = %d.\n", server,
+                         path.c_str(), static_cast<int>(rc));
+        return 0;
+    }
+
+    bool empty = true;
+    rc = read_text(key, "Address", address, addressSize, &empty);
+    if (empty) {
+        ravlink_tracelog(6, "ServerToHostPort(%s) failed:  could not look up address, error = %d.\n", server,
+                         static_cast<int>(rc));
+        return fail(key);
+    }
+    rc = read_text(key, "Port", port, portSize, &empty);
+    if (empty) {
+        ravlink_tracelog(6, "ServerToHostPort(%s) failed:  could not look up address, error = %d.\n", server,
+                         static_cast<int>(rc));
+        return fail(key);
+    }
+    read_text(key, "ServicePrincipalName", principal, principalSize, &empty);
+    if (empty && principalSize > 0) std::snprintf(principal, principalSize, "%s", "sedrin");
+
+    char levelText[kLevelSize];
+    rc = read_text(key, "ConnectionSecurityLevel", levelText, kLevelSize, &empty);
+    if (rc != plat::kErrorSuccess) {
+        ravlink_tracelog(6, "ServerToHostPort(%s) failed:  could not look up SecurityLevel, error = %d.\n",
+                         server, static_cast<int>(rc));
+        return fail(key);
+    }
+    if (empty) std::strcpy(levelText, "0");
+    long value = std::strtol(levelText, nullptr, 10);
+    *level = static_cast<std::int32_t>(value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : value);
+    plat::reg_close_key(key);
+    return 1;
+}

@@ -1,0 +1,36 @@
+// The SSL definition for an address and port: the first server section that lists them decides.
+#include <cctype>
+#include <cstdlib>
+
+#include "config/ssl_definitions_file.h"
+
+namespace {
+
+bool equal_nocase(const char *a, const char *b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
+} // namespace
+
+SSLdefinition *s_findSSLdefinition(const char *address, const char *port) {
+    if (address == nullptr || port == nullptr) return nullptr;
+    // Binary mode: the readers move back to positions that ftell gave, which text mode on Windows
+    // gets wrong for files with bare line feeds; s_trimLineEnd drops the carriage returns.
+    FILE *file = s_openSSLdefs("rb");
+    if (file == nullptr) return nullptr;
+    SSLdefinition *definition = nullptr;
+    while (definition == nullptr) {
+        ServerSection *section = s_NextServerSection(file);
+        if (section == nullptr) break;
+        // Whole texts without regard to case; names are not resolved.
+        if (equal_nocase(section->address, address) &&
+            (equal_nocase(section->port, port) || equal_nocase(section->telnetPort, port)))
+            definition = s_readSSLcfg(file, section->sslConfig); // when missing, the file is at its end
+        std::free(section);
+    }
+    std::fclose(file);
+    return definition;
+}

@@ -1,0 +1,318 @@
+// The SSL definitions file: where it is, which server section matches, and how a
+// configuration section becomes the texts of a RavlinkSSLconfig.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "config/ssl_definitions.h"
+#include "config/ssl_definitions_file.h"
+#include "support/registry_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::set_env;
+using testsupport::unset_env;
+
+struct Freed {
+    void operator()(void *p) const { std::free(p); }
+};
+using Definition = std::unique_ptr<SSLdefinition, Freed>;
+
+class SSLdefinitions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path_ = testsupport::temp_file("SSLdefs.ini");
+        set_env("QXN_SSLconfigurations", path_);
+    }
+    void TearDown() override {
+        unset_env("QXN_SSLconfigurations");
+        std::remove(path_.c_str());
+    }
+    void file(const std::string &text) { ASSERT_TRUE(testsupport::write_file(path_, text)); }
+    static Definition find(const char *address, const char *port) {
+        return Definition(s_findSSLdefinition(address, port));
+    }
+    std::string path_;
+};
+
+// Every pointer of the record points at its own text inside the block.
+void expect_packed(const SSLdefinition *d) {
+    const char *texts = reinterpret_cast<const char *>(d + 1);
+    const char *end = texts + d->length;
+    char *const *fields = &d->config.Protocols;
+    const char *expected = texts;
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(fields[i], expected) << "field " << i;
+        expected += std::strlen(fields[i]) + 1;
+    }
+    EXPECT_EQ(expected, end);
+}
+
+TEST_F(SSLdefinitions, AListedAddressAndPortGiveTheirConfiguration) {
+    file("[srv]\n"
+         "address=Host.Example\n"
+         "port=7000\n"
+         "SSLConfig=cfg\n"
+         "ConnectionSecurityLevel=0\n"
+         "\n"
+         "[cfg]\n"
+         "Protocols=SSLv3 TLSv1\n"
+         "KeyType=rsa\n"
+         "VerifyPeer=YES\n"
+         "VerifyDepth=0\n"
+         "Password= secret\n"
+         "certfile=/pki/client.pem\n"
+         "KEYFILE=/pki/client.key\n"
+         "cafile=/pki/ca.pem\n"
+         "; not a key, and no comment syntax either\n"
+         "CApath=/pki/ca\n");
+    Definition d = find("host.example", "7000");
+    ASSERT_NE(d, nullptr);
+    const RavlinkSSLconfig &c = d->config;
+    EXPECT_STREQ(c.Protocols, "30");
+    EXPECT_STREQ(c.KeyType, "2");
+    EXPECT_STREQ(c.VerifyPeer, "1");
+    EXPECT_STREQ(c.VerifyDepth, "9");
+    EXPECT_STREQ(c.CipherList, "ALL:!aNULL:!eNULL:!EXP:!SSLv2");
+    EXPECT_STREQ(c.Password, " secret");
+    EXPECT_STREQ(c.CertFile, "/pki/client.pem");
+    EXPECT_STREQ(c.KeyFile, "/pki/client.key");
+    EXPECT_STREQ(c.CAfile, "/pki/ca.pem");
+    EXPECT_STREQ(c.CApath, "/pki/ca");
+    expect_packed(d.get());
+    // Whole texts, no name resolution.
+    EXPECT_EQ(find("127.0.0.1", "7000"), nullptr);
+    EXPECT_EQ(find("host.example", "700"), nullptr);
+    EXPECT_EQ(find("host.exampl", "7000"), nullptr);
+}
+
+TEST_F(SSLdefinitions, ValueConversions) {
+    struct Case {
+        const char *key, *value, *field;
+        int index;
+    } cases[] = {
+        {"Protocols", "TLSv1.2", "16", 0}, {"Protocols", "TLSv1", "28", 0},
+        {"Protocols", "SSLv3 TLSv1", "30", 0}, {"Protocols", "30", "30", 0},
+        {"Protocols", "TLSv1.1 TLSv1.2", "24", 0}, {"Protocols", "tlsv1.2", "0", 0},
+        {"KeyType", "rsa", "2", 1}, {"KeyType", "DSA", "1", 1}, {"KeyType", "EC", "0", 1},
+        {"KeyType", "2", "2", 1}, {"VerifyPeer", "no", "0", 2}, {"VerifyPeer", "Yes", "1", 2},
+        {"VerifyPeer", "yesno", "0", 2}, {"VerifyPeer", "3", "3", 2}, {"VerifyDepth", "0", "9", 3},
+        {"VerifyDepth", "4", "4", 3}, {"VerifyDepth", "deep", "9", 3},
+        {"CipherList", "HIGH:!aNULL", "HIGH:!aNULL", 4},
+    };
+    for (const Case &k : cases) {
+        for (const char *eol : {"\n", "\r\n"}) {
+            file(std::string("[s]\naddress=a\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n[c]\n") + k.key +
+                 "=" + k.value + eol);
+            Definition d = find("a", "1");
+            ASSERT_NE(d, nullptr);
+            EXPECT_STREQ((&d->config.Protocols)[k.index], k.field) << k.key << "=" << k.value;
+        }
+    }
+}
+
+TEST_F(SSLdefinitions, TheFirstMatchingSectionDecides) {
+    // The first match names a missing configuration: nothing, although a later match has one.
+    file("[first]\naddress=a\nport=1\nSSLConfig=missing\nConnectionSecurityLevel=0\n"
+         "[second]\naddress=a\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\n"
+         "[cfg]\nProtocols=16\n");
+    EXPECT_EQ(find("a", "1"), nullptr);
+    // A section for another port does not get in the way.
+    file("[other]\naddress=a\nport=2\nSSLConfig=missing\nConnectionSecurityLevel=0\n"
+         "[second]\naddress=a\nport=1\nSSLConfig=CFG\nConnectionSecurityLevel=0\n"
+         "[cfg]\nProtocols=16\n");
+    Definition d = find("A", "1");
+    ASSERT_NE(d, nullptr);
+    EXPECT_STREQ(d->config.Protocols, "16");
+}
+
+TEST_F(SSLdefinitions, TelnetPortAndTheFourthKeyRule) {
+    // TelnetPort first: the section runs to the next header and matches by TelnetPort alone.
+    file("[srv]\nTelnetPort=23\naddress=a\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\n"
+         "[cfg]\nVerifyPeer=0\n");
+    EXPECT_NE(find("a", "23"), nullptr);
+    EXPECT_NE(find("a", "1"), nullptr);
+    // The same section as the last one of the file runs into the end and is lost.
+    file("[cfg]\nVerifyPeer=0\n"
+         "[srv]\nTelnetPort=23\naddress=a\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\n");
+    EXPECT_EQ(find("a", "1"), nullptr);
+    // The four keys complete a section, even as the last one; a TelnetPort after them is not read.
+    file("[cfg]\nVerifyPeer=0\n"
+         "[srv]\naddress=a\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\nTelnetPort=23\n");
+    EXPECT_NE(find("a", "1"), nullptr);
+    EXPECT_EQ(find("a", "23"), nullptr);
+    // A last section without its level is lost.
+    file("[cfg]\nVerifyPeer=0\n[srv]\naddress=a\nport=1\nSSLConfig=cfg\n");
+    EXPECT_EQ(find("a", "1"), nullptr);
+}
+
+TEST_F(SSLdefinitions, ServerSectionsAsRecords) {
+    file("junk before any section\n"
+         "[one] trailing\nADDRESS=h\nPort=1\nConnectionSecurityLevel=12abc\nSSLConfig=c\n"
+         "[two\naddress=x\nport=2\nTelnetPort=3\nSSLConfig=d\nConnectionSecurityLevel=\n[three]\n");
+    FILE *f = std::fopen(path_.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    ServerSection *s = s_NextServerSection(f);
+    ASSERT_NE(s, nullptr);
+    EXPECT_STREQ(s->name, "one");
+    EXPECT_STREQ(s->address, "h");
+    EXPECT_STREQ(s->securityLevel, "12");
+    EXPECT_STREQ(s->telnetPort, "");
+    EXPECT_EQ(s->length, sizeof "c" + sizeof "12" + sizeof "h" + sizeof "1" + sizeof "" + sizeof "one");
+    std::free(s);
+    s = s_NextServerSection(f);
+    ASSERT_NE(s, nullptr);
+    EXPECT_STREQ(s->name, "two");
+    EXPECT_STREQ(s->telnetPort, "3");
+    EXPECT_STREQ(s->securityLevel, "0");
+    std::free(s);
+    EXPECT_EQ(s_NextServerSection(f), nullptr); // "[three]" is the last line
+    std::fclose(f);
+}
+
+TEST_F(SSLdefinitions, OverlongValuesAndNamesAreRefused) {
+    const std::string path270(270, 'p'), path271(271, 'p');
+    file("[" + std::string(255, 'n') + "]\naddress=a\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n"
+         "[c]\nCertFile=" + path270 + "\nKeyFile=" + path271 + "\nCipherList=" + std::string(127, 'x') + "\n");
+    Definition d = find("a", "1");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->config.CertFile, path270);
+    EXPECT_STREQ(d->config.KeyFile, "");                                  // refused
+    EXPECT_STREQ(d->config.CipherList, "ALL:!aNULL:!eNULL:!EXP:!SSLv2"); // refused, then the default
+    // A section name of 256 characters is refused with its keys.
+    file("[" + std::string(256, 'n') + "]\naddress=a\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n[c]\n");
+    EXPECT_EQ(find("a", "1"), nullptr);
+    // An address of 255 characters does not fit its field.
+    file("[s]\naddress=" + std::string(255, 'a') + "\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n[c]\n");
+    EXPECT_EQ(find(std::string(255, 'a').c_str(), "1"), nullptr);
+    file("[s]\naddress=" + std::string(254, 'a') + "\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n[c]\n");
+    EXPECT_NE(find(std::string(254, 'a').c_str(), "1"), nullptr);
+}
+
+TEST_F(SSLdefinitions, LongLinesAreReadInPiecesOf1023Characters) {
+    // The rest of an over-long line is a line of its own: here a section header.
+    std::string line = "x" + std::string(1022, '-') + "[srv]\n";
+    file(line + "address=a\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n[c]\nVerifyDepth=3\n");
+    Definition d = find("a", "1");
+    ASSERT_NE(d, nullptr);
+    EXPECT_STREQ(d->config.VerifyDepth, "3");
+}
+
+TEST_F(SSLdefinitions, TrimLineEnd) {
+    char a[] = "v\r\n", b[] = "v\n\n", c[] = "v\n\r", d[] = "";
+    EXPECT_EQ(s_trimLineEnd(a), 1u);
+    EXPECT_STREQ(a, "v");
+    EXPECT_EQ(s_trimLineEnd(b), 2u);
+    EXPECT_EQ(s_trimLineEnd(c), 2u);
+    EXPECT_EQ(s_trimLineEnd(d), 0u);
+}
+
+class SSLdefsLocation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::path(testsupport::temp_file("common"));
+        fs::create_directories(dir_ / "x86" / "Brannoc" / "Sedrin");
+        fs::create_directories(dir_ / "plain" / "Brannoc" / "Sedrin");
+        ASSERT_TRUE(testsupport::write_file((dir_ / "x86" / "Brannoc" / "Sedrin" / "SSLdefs.ini").string(), "x86"));
+        ASSERT_TRUE(testsupport::write_file((dir_ / "plain" / "Brannoc" / "Sedrin" / "SSLdefs.ini").string(), "plain"));
+        ASSERT_TRUE(testsupport::write_file((dir_ / "own.ini").string(), "own"));
+        for (const char *v : kVariables) {
+            if (const char *p = std::getenv(v)) saved_.emplace_back(v, p);
+        }
+    }
+    void TearDown() override {
+        for (const char *v : kVariables) unset_env(v);
+        for (auto &s : saved_) set_env(s.first.c_str(), s.second);
+        fs::remove_all(dir_);
+    }
+    // The first word of the file opened, or "" when none.
+    static std::string opened() {
+        FILE *f = s_openSSLdefs("r");
+        if (f == nullptr) return "";
+        char buf[16] = {};
+        if (std::fgets(buf, sizeof buf, f) == nullptr) buf[0] = '\0';
+        std::fclose(f);
+        return buf;
+    }
+    static constexpr const char *kVariables[3] = {"QXN_SSLconfigurations", "CommonProgramFiles(x86)",
+                                                  "CommonProgramFiles"};
+    fs::path dir_;
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+TEST_F(SSLdefsLocation, VariableThenCommonProgramFilesX86ThenCommonProgramFiles) {
+    for (const char *v : kVariables) unset_env(v);
+    EXPECT_EQ(opened(), "");
+    set_env("CommonProgramFiles", (dir_ / "plain").string());
+    EXPECT_EQ(opened(), "plain");
+    set_env("CommonProgramFiles(x86)", (dir_ / "x86").string());
+    EXPECT_EQ(opened(), "x86");
+    set_env("QXN_SSLconfigurations", (dir_ / "own.ini").string());
+    EXPECT_EQ(opened(), "own");
+    // Only that file: when it is missing, there is none.
+    set_env("QXN_SSLconfigurations", (dir_ / "missing.ini").string());
+    EXPECT_EQ(opened(), "");
+    // A path of 260 characters or more does not fit.
+    set_env("QXN_SSLconfigurations", (dir_ / std::string(300, 'l')).string());
+    EXPECT_EQ(opened(), "");
+}
+
+// Random files and random changes to a valid one: the readers neither crash nor read past a
+// buffer (AddressSanitizer), leak nothing, and every record they return is well packed.
+TEST_F(SSLdefinitions, FuzzedFilesNeverBreakTheReaders) {
+    const std::string seed =
+        "[srv]\naddress=a\nTelnetPort=2\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\n"
+        "[srv2]\nADDRESS=a\nport=1\nsslconfig=cfg\nConnectionSecurityLevel=10\n"
+        "[cfg]\nProtocols=SSLv3 TLSv1\nKeyType=RSA\nVerifyPeer=yes\nVerifyDepth=0\nCipherList=HIGH\n"
+        "Password=pw\nCertFile=c\nKeyFile=k\nCAfile=ca\nCApath=cp\n";
+    const std::string alphabet = "[]=\r\n\t aportdressSSLConfigTelnet0123456789yesRSADSA";
+    std::mt19937 rng(42);
+    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+#ifdef _WIN32
+    const int rounds = 300; // each round writes and reads a file; Wine is slow at that
+#else
+    const int rounds = 3000;
+#endif
+    for (int round = 0; round < rounds; ++round) {
+        std::string bytes;
+        if (round % 3 == 0) {
+            for (std::size_t n = pick(3000); n > 0; --n) bytes += static_cast<char>(rng());
+        } else if (round % 3 == 1) {
+            for (std::size_t n = pick(3000); n > 0; --n) bytes += alphabet[pick(alphabet.size())];
+        } else {
+            bytes = seed;
+            for (std::size_t n = 1 + pick(6); n > 0; --n) {
+                std::size_t at = pick(bytes.size() + 1);
+                switch (pick(4)) {
+                case 0: if (at < bytes.size()) bytes[at] = static_cast<char>(rng()); break;
+                case 1: bytes.insert(at, pick(2) ? std::string(1 + pick(1500), 'z') : std::string(1, alphabet[pick(alphabet.size())])); break;
+                case 2: if (at < bytes.size()) bytes.erase(at, 1 + pick(20)); break;
+                default: bytes.resize(at); break;
+                }
+            }
+        }
+        file(bytes);
+        for (const char *port : {"1", "2"}) {
+            Definition d = find("a", port);
+            if (d) expect_packed(d.get());
+        }
+        FILE *f = std::fopen(path_.c_str(), "r");
+        ASSERT_NE(f, nullptr);
+        int sections = 0;
+        while (ServerSection *s = s_NextServerSection(f)) {
+            EXPECT_LT(std::strlen(s->name), 256u);
+            EXPECT_LT(std::strlen(s->address), kAddressSize - 1);
+            std::free(s);
+            ASSERT_LT(++sections, 10000);
+        }
+        std::fclose(f);
+        if (HasFailure()) break;
+    }
+}
+
+} // namespace
