@@ -1,0 +1,34 @@
+// RavlinkSend: plain and TLS connections write the whole buffer; Kerberos levels 2 and 3 wrap it
+// into tokens.
+#include <cstdint>
+
+#include "api/context.h"
+#include "api/protected_io.h"
+#include "diag/error_state.h"
+#include "diag/trace.h"
+#include "net/socket_io.h"
+
+namespace {
+unsigned low32(const void *p) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p)); }
+} // namespace
+
+extern "C" RAVLINK_API int32_t RavlinkSend(RavlinkContext *pc, const void *buf, uint32_t len,
+                                           const struct timeval *timeout) {
+    s_setCurrentConnection(pc);
+    ravlink_tracelog(4, "RavlinkSend(%x, %x, %d, %x).\n", low32(pc), low32(buf), static_cast<int>(len),
+                     low32(timeout));
+    if (!s_connectionUp(pc)) {
+        ravlink_tracelog(6, "RavlinkSend() called while not connected.\n");
+        return 0;
+    }
+    const auto *bytes = static_cast<const unsigned char *>(buf);
+    ravlink_tracedump(4, static_cast<std::int32_t>(len), bytes);
+    if (pc->securityLevel >= 2) return s_sendProtected(pc, bytes, len, timeout);
+
+    std::int32_t written = write_all(pc, bytes, len);
+    if (written >= 0 && static_cast<std::uint32_t>(written) == len) return 1;
+    if (pc->securityType == kSecurityTls) s_appendTlsError(pc);
+    ravlink_tracelog(5, "RavlinkSend(), unencrypted, returning FALSE, pc->error=%d.\n", static_cast<int>(pc->error));
+    if (RavlinkErrorArray[0] != '\0') ravlink_tracelog(6, "RavlinkErrorString=%s\n", RavlinkErrorArray);
+    return 0;
+}

@@ -1,0 +1,134 @@
+// read_all and write_all. The socket is non-blocking: a read waits for readability before each
+// receive; a write sends at once and, when the socket cannot take data, waits once and resends.
+#include "net/socket_io.h"
+
+#include <climits>
+#include <cstdint>
+
+#include "api/context.h"
+#include "diag/error_state.h"
+#include "diag/trace.h"
+#include "platform/codes.h"
+#include "platform/sockets.h"
+#include "tls/netssl.h"
+
+namespace {
+
+// Seconds given to the TLS read when the connection waits without limit.
+constexpr std::int32_t kNoTimeLimit = -64;
+
+unsigned low32(const void *p) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p)); }
+
+int chunk_of(std::uint32_t remaining) { return remaining > INT_MAX ? INT_MAX : static_cast<int>(remaining); }
+
+std::uint32_t last_code() { return static_cast<std::uint32_t>(plat::last_socket_error()); }
+
+} // namespace
+
+std::int32_t read_all(RavlinkContext *pc, unsigned char *buffer, std::uint32_t wanted, std::int32_t partial) {
+    if (pc->securityType == kSecurityTls) {
+        std::int32_t seconds = kNoTimeLimit, microseconds = 0;
+        if (pc->timeout != nullptr) {
+            seconds = static_cast<std::int32_t>(pc->timeout->tv_sec);
+            microseconds = static_cast<std::int32_t>(pc->timeout->tv_usec);
+        }
+        return static_cast<std::int32_t>(
+            SSLrecvRavlink(pc->tlsSession, buffer, wanted, seconds, partial == 0 ? 1 : 0, microseconds));
+    }
+    if (wanted == 0) return 0;
+    std::uint32_t received = 0;
+    for (;;) {
+        unsigned ready = 0;
+        int waited = plat::select_socket(pc->socket, plat::kWaitRead, pc->timeout, &ready);
+        if (waited < 0) {
+            std::uint32_t code = last_code();
+            pc->error = code;
+            ravlink_tracelog(6, "read_all:  WSAGetLastError() = %d following select()\n", static_cast<int>(code));
+            s_appendError("read_all:  select() returned SOCKET_ERROR.  ", code);
+            return -1;
+        }
+        if (waited == 0) return 0;
+        int n = plat::recv_bytes(pc->socket, buffer + received, chunk_of(wanted - received));
+        if (n < 0) {
+            std::uint32_t code = last_code();
+            pc->error = code;
+            ravlink_tracelog(6, "read_all:  recv after select() returned error (%d)\n", static_cast<int>(code));
+            s_appendError("read_all:  recv() returned SOCKET_ERROR.  ", code);
+            return n;
+        }
+        if (n == 0) {
+            ravlink_tracelog(5,
+                             "read_all: remote disconnect, recv() returned 0, %d characters buffered, "
+                             "WSAGetLastError()=%d.\n",
+                             static_cast<int>(received), plat::last_socket_error());
+            s_appendError("read_all:  remote disconnect, recv() returned 0.  ", pc->error);
+            pc->error = codes::kWsaConnAborted;
+            return static_cast<std::int32_t>(received);
+        }
+        if (partial != 0) return n;
+        received += static_cast<std::uint32_t>(n);
+        if (received == wanted) return static_cast<std::int32_t>(received);
+    }
+}
+
+std::int32_t write_all(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length) {
+    if (pc->securityType == kSecurityTls) {
+        if (SSLsendRavlink(pc->tlsSession, buffer, length)) return static_cast<std::int32_t>(length);
+        ravlink_tracelog(6, "write_all:  SSLsendRavlink() = returned error.\n");
+        s_appendTlsError(pc);
+        if (pc->tlsErrorText != nullptr && pc->tlsErrorText[0] != '\0')
+            ravlink_tracelog(6, "write_all:  sslerrortext = %s.\n", RavlinkErrorArray);
+        return -1;
+    }
+    if (length == 0) return 0;
+    std::uint32_t sent = 0;
+    for (;;) {
+        const unsigned char *cursor = buffer + sent;
+        int remaining = chunk_of(length - sent);
+        int n = plat::send_bytes(pc->socket, cursor, remaining);
+        if (n > 0) {
+            ravlink_tracelog(1, "write_all:  send(sock, %x, %d, 0) transmitted %d bytes immediately.\n",
+                             low32(cursor), remaining, n);
+            sent += static_cast<std::uint32_t>(n);
+            if (sent == length) return static_cast<std::int32_t>(length);
+            continue;
+        }
+        if (n == 0) {
+            std::uint32_t code = last_code();
+            pc->error = code;
+            ravlink_tracelog(6, "write_all:  send() before select() returned zero, WSAGetLastError() = %d\n",
+                             static_cast<int>(code));
+            s_appendError("write_all:  send() before select() returned zero.  ", code);
+            return static_cast<std::int32_t>(sent);
+        }
+        // The socket cannot take data now: wait once for room, then send once more.
+        unsigned ready = 0;
+        int waited = plat::select_socket(pc->socket, plat::kWaitWrite, pc->timeout, &ready);
+        ravlink_tracelog(1, "write_all:  select returned %d\n", waited);
+        if (waited < 0) {
+            std::uint32_t code = last_code();
+            pc->error = code;
+            ravlink_tracelog(6, "write_all: WSAGetLastError() = %d following select\n", static_cast<int>(code));
+            s_appendError("write_all:  select() returned SOCKET_ERROR.  ", code);
+            return -1;
+        }
+        if (waited == 0) {
+            s_appendError("write_all:  select() timed out.  ", last_code());
+            return static_cast<std::int32_t>(sent);
+        }
+        int m = plat::send_bytes(pc->socket, cursor, remaining);
+        std::uint32_t code = last_code();
+        if (m < 0) {
+            pc->error = code;
+            ravlink_tracelog(6, "write_all:  WSAGetLastError() = %d following send < 0\n", static_cast<int>(code));
+            s_appendError("write_all:  send() returned SOCKET_ERROR.  ", code);
+            return m;
+        }
+        pc->error = code;
+        if (static_cast<std::uint32_t>(m) == length - sent) return static_cast<std::int32_t>(length);
+        ravlink_tracelog(5, "write_all:  partial send (%d of %d) after select(), WSAGetLastError() = %d\n", m,
+                         remaining, static_cast<int>(code));
+        s_appendError("write_all:  send() transmitted partial record.  ", code);
+        return static_cast<std::int32_t>(sent + static_cast<std::uint32_t>(m));
+    }
+}

@@ -1,0 +1,14 @@
+// Whole-buffer reads and writes on a connection's socket, each wait bounded by pc->timeout;
+// on a TLS connection they hand over to the TLS session.
+#pragma once
+
+#include <cstdint>
+
+struct RavlinkContext;
+
+// Reads `wanted` bytes, or with partial set whatever the first receive brings. The count read;
+// 0 on a time-out (bytes of earlier passes are not counted); negative on a socket error. A
+// remote close returns what arrived and leaves pc->error at 10053.
+std::int32_t read_all(RavlinkContext *pc, unsigned char *buffer, std::uint32_t wanted, std::int32_t partial);
+// Writes the buffer: the length when all went out, otherwise fewer or negative.
+std::int32_t write_all(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length);
