@@ -50,6 +50,28 @@ constexpr Message kMessages[] = {
     {11002, "This is usually a temporary error during hostname resolution and means that the local server did not receive a response from an authoritative server."},
     {11003, "A non-recoverable error occurred during a database lookup."},
     {11004, "The requested name is valid, but no data of the requested type was found."},
+    // Security package (SSPI)
+    {0x00090312, "The function completed successfully, but must be called again to complete the context"},
+    {0x80090300, "Not enough memory is available to complete this request"},
+    {0x80090301, "The handle specified is invalid"},
+    {0x80090302, "The function requested is not supported"},
+    {0x80090303, "The specified target is unknown or unreachable"},
+    {0x80090304, "The Local Security Authority cannot be contacted"},
+    {0x80090305, "The requested security package does not exist"},
+    {0x80090308, "The token supplied to the function is invalid"},
+    {0x8009030A, "The per-message Quality of Protection is not supported by the security package"},
+    {0x8009030C, "The logon attempt failed"},
+    {0x8009030D, "The credentials supplied to the package were not recognized"},
+    {0x8009030E, "No credentials are available in the security package"},
+    {0x8009030F, "The message or signature supplied for verification has been altered"},
+    {0x80090310, "The message supplied for verification is out of sequence"},
+    {0x80090311, "No authority could be contacted for authentication."},
+    {0x80090317, "The context has expired and can no longer be used."},
+    {0x80090318, "The supplied message is incomplete.  The signature was not verified."},
+    {0x80090321, "The buffers supplied to a function was too small."},
+    {0x80090322, "The target principal name is incorrect."},
+    {0x80090324, "The clocks on the client and server machines are skewed."},
+    {0x80090346, "Client's supplied SSPI channel bindings were incorrect."},
 };
 
 } // namespace
