@@ -1,0 +1,102 @@
+// s_establish_context: the preamble and the token exchange that builds the security context;
+// s_releaseSecurity: its release with the connection.
+#include <cstdlib>
+
+#include "api/context.h"
+#include "diag/error_state.h"
+#include "diag/trace.h"
+#include "kerberos/kerberos.h"
+#include "kerberos/token_framing.h"
+#include "net/socket_io.h"
+#include "platform/security_package.h"
+
+namespace {
+
+// Mutual authentication, replay detection, confidentiality, output allocated by the package:
+// the same for every level.
+constexpr std::uint32_t kContextRequirements = sspi::ISC_REQ_MUTUAL_AUTH | sspi::ISC_REQ_REPLAY_DETECT |
+                                               sspi::ISC_REQ_CONFIDENTIALITY | sspi::ISC_REQ_ALLOCATE_MEMORY;
+constexpr const char *kDefaultTarget = "sedrin";
+constexpr const char *kFailed = "Failed to establish security context.";
+
+} // namespace
+
+int s_establish_context(RavlinkContext *pc) {
+    const char *target = pc->principal != nullptr ? pc->principal : kDefaultTarget;
+
+    const unsigned char preamble[5] = {0x00, 0x00, 0x7F, 0x01, static_cast<unsigned char>(pc->securityLevel)};
+    if (write_all(pc, preamble, sizeof preamble) != static_cast<std::int32_t>(sizeof preamble)) return 0;
+    ravlink_tracelog(1, "s_establish_context():  service_name = %s\n", target);
+
+    sspi::Buffer outBuffer{0, sspi::SECBUFFER_TOKEN, nullptr};
+    sspi::Buffer inBuffer{0, sspi::SECBUFFER_TOKEN, nullptr};
+    sspi::BufferDesc output{sspi::SECBUFFER_VERSION, 1, &outBuffer};
+    sspi::BufferDesc input{sspi::SECBUFFER_VERSION, 1, &inBuffer};
+    RecvToken received{0, 0, nullptr};
+
+    bool first = true;
+    bool transportFailed = false;
+    sspi::Status status;
+    for (;;) {
+        status = sspi::InitializeSecurityContextA(&pc->credentials, first ? nullptr : &pc->securityContext, target,
+                                                  kContextRequirements, sspi::SECURITY_NATIVE_DREP,
+                                                  first ? nullptr : &input, &pc->securityContext, &output,
+                                                  &pc->contextAttributes);
+        first = false;
+        ravlink_tracelog(1, "InitializeSecurityContext returned %XL\n", status);
+        if (status != sspi::SEC_E_OK && status != sspi::SEC_I_CONTINUE_NEEDED) {
+            ravlink_tracelog(6, "InitializeSecurityContext() failed.\n");
+            break;
+        }
+        if (outBuffer.cbBuffer != 0) {
+            SendToken tok{outBuffer.cbBuffer, outBuffer.pvBuffer};
+            if (send_token(pc, &tok) != 0) {
+                sspi::FreeContextBuffer(outBuffer.pvBuffer);
+                outBuffer = sspi::Buffer{0, sspi::SECBUFFER_TOKEN, nullptr};
+                ravlink_tracelog(6, "send_token() failed during Context establishment.\n");
+                transportFailed = true;
+                break;
+            }
+        }
+        sspi::FreeContextBuffer(outBuffer.pvBuffer);
+        outBuffer = sspi::Buffer{0, sspi::SECBUFFER_TOKEN, nullptr};
+        if (status == sspi::SEC_E_OK) break;
+        if (recv_token(pc, &received) != 0) {
+            ravlink_tracelog(6, "recv_token() failed while establishing context.\n");
+            transportFailed = true;
+            break;
+        }
+        inBuffer = sspi::Buffer{static_cast<std::uint32_t>(received.length), sspi::SECBUFFER_TOKEN, received.value};
+    }
+    std::free(received.value);
+
+    if (transportFailed) {
+        s_appendError(kFailed, 0);
+        return 0;
+    }
+    if (status != sspi::SEC_E_OK) {
+        s_setError(kFailed, status);
+        return 0;
+    }
+    status = sspi::QueryContextSizes(&pc->securityContext, &pc->sizes);
+    if (status != sspi::SEC_E_OK) {
+        s_setError(kFailed, status);
+        return 0;
+    }
+    std::uint32_t packageMaxToken = 0;
+    if (sspi::QueryPackageMaxToken(sspi::kKerberosPackage, &packageMaxToken) != sspi::SEC_E_OK) packageMaxToken = 0;
+    ravlink_tracelog(1, "s_establish_context(), maj_stat = %d, pc->sizes.cbMaxToken = %d, cbMaxToken = %d.\n", 0,
+                     static_cast<int>(pc->sizes.cbMaxToken), static_cast<int>(packageMaxToken));
+    if (pc->sizes.cbMaxToken == 0) pc->sizes.cbMaxToken = packageMaxToken;
+    // Without a largest token there is no piece size for protected messages.
+    if (pc->sizes.cbMaxToken == 0) {
+        s_setError(kFailed, sspi::SEC_E_INTERNAL_ERROR);
+        return 0;
+    }
+    return 1;
+}
+
+void s_releaseSecurity(RavlinkContext *pc) {
+    if (sspi::handle_valid(pc->credentials)) sspi::FreeCredentialsHandle(&pc->credentials);
+    if (sspi::handle_valid(pc->securityContext)) sspi::DeleteSecurityContext(&pc->securityContext);
+}
