@@ -66,7 +66,9 @@ std::uint32_t from_minor(krb5_error_code minor) {
 }
 
 std::uint32_t map(OM_uint32 major, OM_uint32 minor, std::uint32_t fallback) {
-    // The Kerberos reason is the more precise one (a wrong password comes as "no credentials").
+    // A message that fails its check is altered, whatever the Kerberos reason says.
+    if (GSS_ROUTINE_ERROR(major) == GSS_S_BAD_SIG) return sspi::SEC_E_MESSAGE_ALTERED;
+    // Otherwise the Kerberos reason is the more precise one (a wrong password comes as "no credentials").
     if (std::uint32_t s = from_minor(static_cast<krb5_error_code>(static_cast<std::int32_t>(minor)))) return s;
     switch (GSS_ROUTINE_ERROR(major)) {
     case GSS_S_BAD_MECH: return sspi::SEC_E_SECPKG_NOT_FOUND;
