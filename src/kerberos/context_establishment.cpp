@@ -14,8 +14,8 @@ namespace {
 
 // Mutual authentication, replay detection, confidentiality, output allocated by the package:
 // the same for every level.
-constexpr std::uint32_t kContextRequirements = sspi::ISC_REQ_MUTUAL_AUTH | sspi::ISC_REQ_REPLAY_DETECT |
-                                               sspi::ISC_REQ_CONFIDENTIALITY | sspi::ISC_REQ_ALLOCATE_MEMORY;
+constexpr std::uint32_t kContextRequirements = sspi::kReqMutualAuth | sspi::kReqReplayDetect |
+                                               sspi::kReqConfidentiality | sspi::kReqAllocateMemory;
 constexpr const char *kDefaultTarget = "sedrin";
 constexpr const char *kFailed = "Failed to establish security context.";
 
@@ -39,12 +39,12 @@ int s_establish_context(RavlinkContext *pc) {
     sspi::Status status;
     for (;;) {
         status = sspi::InitializeSecurityContextA(&pc->credentials, first ? nullptr : &pc->securityContext, target,
-                                                  kContextRequirements, sspi::SECURITY_NATIVE_DREP,
+                                                  kContextRequirements, sspi::kNativeDataRep,
                                                   first ? nullptr : &input, &pc->securityContext, &output,
                                                   &pc->contextAttributes);
         first = false;
         ravlink_tracelog(1, "InitializeSecurityContext returned %XL\n", status);
-        if (status != sspi::SEC_E_OK && status != sspi::SEC_I_CONTINUE_NEEDED) {
+        if (status != sspi::kSecOk && status != sspi::kSecContinueNeeded) {
             ravlink_tracelog(6, "InitializeSecurityContext() failed.\n");
             break;
         }
@@ -60,7 +60,7 @@ int s_establish_context(RavlinkContext *pc) {
         }
         sspi::FreeContextBuffer(outBuffer.pvBuffer);
         outBuffer = sspi::Buffer{0, sspi::SECBUFFER_TOKEN, nullptr};
-        if (status == sspi::SEC_E_OK) break;
+        if (status == sspi::kSecOk) break;
         if (recv_token(pc, &received) != 0) {
             ravlink_tracelog(6, "recv_token() failed while establishing context.\n");
             transportFailed = true;
@@ -74,23 +74,23 @@ int s_establish_context(RavlinkContext *pc) {
         s_appendError(kFailed, 0);
         return 0;
     }
-    if (status != sspi::SEC_E_OK) {
+    if (status != sspi::kSecOk) {
         s_setError(kFailed, status);
         return 0;
     }
     status = sspi::QueryContextSizes(&pc->securityContext, &pc->sizes);
-    if (status != sspi::SEC_E_OK) {
+    if (status != sspi::kSecOk) {
         s_setError(kFailed, status);
         return 0;
     }
     std::uint32_t packageMaxToken = 0;
-    if (sspi::QueryPackageMaxToken(sspi::kKerberosPackage, &packageMaxToken) != sspi::SEC_E_OK) packageMaxToken = 0;
+    if (sspi::QueryPackageMaxToken(sspi::kKerberosPackage, &packageMaxToken) != sspi::kSecOk) packageMaxToken = 0;
     ravlink_tracelog(1, "s_establish_context(), maj_stat = %d, pc->sizes.cbMaxToken = %d, cbMaxToken = %d.\n", 0,
                      static_cast<int>(pc->sizes.cbMaxToken), static_cast<int>(packageMaxToken));
     if (pc->sizes.cbMaxToken == 0) pc->sizes.cbMaxToken = packageMaxToken;
     // Without a largest token there is no piece size for protected messages.
     if (pc->sizes.cbMaxToken == 0) {
-        s_setError(kFailed, sspi::SEC_E_INTERNAL_ERROR);
+        s_setError(kFailed, sspi::kSecInternalError);
         return 0;
     }
     return 1;

@@ -29,20 +29,20 @@ int s_acquireCredentials(RavlinkContext *pc, const char *user, const char *passw
         identity.DomainLength = static_cast<std::uint32_t>(std::strlen(authority));
         identity.Password = reinterpret_cast<unsigned char *>(const_cast<char *>(password));
         identity.PasswordLength = static_cast<std::uint32_t>(std::strlen(password));
-        identity.Flags = sspi::SEC_WINNT_AUTH_IDENTITY_ANSI;
+        identity.Flags = sspi::kIdentityAnsi;
     }
 
-    sspi::Status status = sspi::AcquireCredentialsHandleA(user, sspi::kKerberosPackage, sspi::SECPKG_CRED_OUTBOUND,
+    sspi::Status status = sspi::AcquireCredentialsHandleA(user, sspi::kKerberosPackage, sspi::kCredOutbound,
                                                           nullptr, user != nullptr ? &identity : nullptr,
                                                           &pc->credentials);
-    if (status == sspi::SEC_E_OK) return 1;
+    if (status == sspi::kSecOk) return 1;
     sspi::invalidate(pc->credentials);
     s_setError("Unable to acquire credential handle.", status);
 
     // A service without a logged-on user still has the host's own identity.
-    status = sspi::AcquireCredentialsHandleA(nullptr, sspi::kKerberosPackage, sspi::SECPKG_CRED_OUTBOUND,
+    status = sspi::AcquireCredentialsHandleA(nullptr, sspi::kKerberosPackage, sspi::kCredOutbound,
                                              &sspi::kNetworkServiceLogon, nullptr, &pc->credentials);
-    if (status == sspi::SEC_E_OK) {
+    if (status == sspi::kSecOk) {
         s_clearError();
         return 1;
     }

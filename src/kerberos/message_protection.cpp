@@ -47,9 +47,9 @@ std::int32_t s_KerberosSend(RavlinkContext *pc, const unsigned char *piece, std:
         s_setError(kNoBuffer, codes::kNoMemory);
     } else {
         if (dataLength > 0) std::memcpy(b[1].pvBuffer, piece, dataLength);
-        std::uint32_t qop = pc->securityLevel == 3 ? 0 : sspi::SECQOP_WRAP_NO_ENCRYPT;
+        std::uint32_t qop = pc->securityLevel == 3 ? 0 : sspi::kQopWrapNoEncrypt;
         sspi::Status status = sspi::EncryptMessage(&pc->securityContext, qop, &pc->wrapBufferDesc, 0);
-        if (status != sspi::SEC_E_OK) {
+        if (status != sspi::kSecOk) {
             s_setError("EncryptMessage() returned error:  ", status);
         } else {
             std::uint32_t total = b[0].cbBuffer + b[1].cbBuffer + b[2].cbBuffer;
@@ -80,7 +80,7 @@ std::uint32_t s_unwrapToken(RavlinkContext *pc, unsigned char **plain, std::int3
     sspi::BufferDesc desc{sspi::SECBUFFER_VERSION, 2, b};
     std::uint32_t qop = 0; // not examined: signed-only and encrypted messages are both accepted
     sspi::Status status = sspi::DecryptMessage(&pc->securityContext, &desc, 0, &qop);
-    if (status != sspi::SEC_E_OK) return status;
+    if (status != sspi::kSecOk) return status;
     *plain = static_cast<unsigned char *>(b[1].pvBuffer);
     *length = static_cast<std::int32_t>(b[1].cbBuffer);
     return 0;

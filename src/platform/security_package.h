@@ -1,6 +1,7 @@
 // The Kerberos security package with SSPI's contract: credentials, security contexts, message
 // sizes and per-message protection. win32/ calls Secur32's "Kerberos" package; posix/ provides
-// the same operations over MIT GSSAPI. Statuses are SSPI numbers on every platform.
+// the same operations over MIT GSSAPI. Statuses are SSPI numbers on every platform; the constants
+// carry SSPI's names in their comments (Windows defines those names as macros).
 #pragma once
 
 #include <cstdint>
@@ -11,43 +12,43 @@ namespace sspi {
 
 using Status = std::uint32_t;
 
-constexpr Status SEC_E_OK = 0;
-constexpr Status SEC_I_CONTINUE_NEEDED = 0x00090312;
-constexpr Status SEC_E_INSUFFICIENT_MEMORY = 0x80090300;
-constexpr Status SEC_E_INVALID_HANDLE = 0x80090301;
-constexpr Status SEC_E_UNSUPPORTED_FUNCTION = 0x80090302;
-constexpr Status SEC_E_TARGET_UNKNOWN = 0x80090303;
-constexpr Status SEC_E_INTERNAL_ERROR = 0x80090304;
-constexpr Status SEC_E_SECPKG_NOT_FOUND = 0x80090305;
-constexpr Status SEC_E_INVALID_TOKEN = 0x80090308;
-constexpr Status SEC_E_QOP_NOT_SUPPORTED = 0x8009030A;
-constexpr Status SEC_E_LOGON_DENIED = 0x8009030C;
-constexpr Status SEC_E_UNKNOWN_CREDENTIALS = 0x8009030D;
-constexpr Status SEC_E_NO_CREDENTIALS = 0x8009030E;
-constexpr Status SEC_E_MESSAGE_ALTERED = 0x8009030F;
-constexpr Status SEC_E_OUT_OF_SEQUENCE = 0x80090310;
-constexpr Status SEC_E_NO_AUTHENTICATING_AUTHORITY = 0x80090311;
-constexpr Status SEC_E_CONTEXT_EXPIRED = 0x80090317;
-constexpr Status SEC_E_INCOMPLETE_MESSAGE = 0x80090318;
-constexpr Status SEC_E_BUFFER_TOO_SMALL = 0x80090321;
-constexpr Status SEC_E_WRONG_PRINCIPAL = 0x80090322;
-constexpr Status SEC_E_TIME_SKEW = 0x80090324;
-constexpr Status SEC_E_BAD_BINDINGS = 0x80090346;
+constexpr Status kSecOk = 0;                        // SEC_E_OK
+constexpr Status kSecContinueNeeded = 0x00090312;   // SEC_I_CONTINUE_NEEDED
+constexpr Status kSecInsufficientMemory = 0x80090300; // SEC_E_INSUFFICIENT_MEMORY
+constexpr Status kSecInvalidHandle = 0x80090301;    // SEC_E_INVALID_HANDLE
+constexpr Status kSecUnsupportedFunction = 0x80090302; // SEC_E_UNSUPPORTED_FUNCTION
+constexpr Status kSecTargetUnknown = 0x80090303;    // SEC_E_TARGET_UNKNOWN
+constexpr Status kSecInternalError = 0x80090304;    // SEC_E_INTERNAL_ERROR
+constexpr Status kSecSecpkgNotFound = 0x80090305;   // SEC_E_SECPKG_NOT_FOUND
+constexpr Status kSecInvalidToken = 0x80090308;     // SEC_E_INVALID_TOKEN
+constexpr Status kSecQopNotSupported = 0x8009030A;  // SEC_E_QOP_NOT_SUPPORTED
+constexpr Status kSecLogonDenied = 0x8009030C;      // SEC_E_LOGON_DENIED
+constexpr Status kSecUnknownCredentials = 0x8009030D; // SEC_E_UNKNOWN_CREDENTIALS
+constexpr Status kSecNoCredentials = 0x8009030E;    // SEC_E_NO_CREDENTIALS
+constexpr Status kSecMessageAltered = 0x8009030F;   // SEC_E_MESSAGE_ALTERED
+constexpr Status kSecOutOfSequence = 0x80090310;    // SEC_E_OUT_OF_SEQUENCE
+constexpr Status kSecNoAuthenticatingAuthority = 0x80090311; // SEC_E_NO_AUTHENTICATING_AUTHORITY
+constexpr Status kSecContextExpired = 0x80090317;   // SEC_E_CONTEXT_EXPIRED
+constexpr Status kSecIncompleteMessage = 0x80090318; // SEC_E_INCOMPLETE_MESSAGE
+constexpr Status kSecBufferTooSmall = 0x80090321;   // SEC_E_BUFFER_TOO_SMALL
+constexpr Status kSecWrongPrincipal = 0x80090322;   // SEC_E_WRONG_PRINCIPAL
+constexpr Status kSecTimeSkew = 0x80090324;         // SEC_E_TIME_SKEW
+constexpr Status kSecBadBindings = 0x80090346;      // SEC_E_BAD_BINDINGS
 
 // AcquireCredentialsHandleA: credential use.
-constexpr std::uint32_t SECPKG_CRED_OUTBOUND = 2;
+constexpr std::uint32_t kCredOutbound = 2;          // SECPKG_CRED_OUTBOUND
 // InitializeSecurityContextA: requirements and the data representation.
-constexpr std::uint32_t ISC_REQ_MUTUAL_AUTH = 0x2;
-constexpr std::uint32_t ISC_REQ_REPLAY_DETECT = 0x4;
-constexpr std::uint32_t ISC_REQ_SEQUENCE_DETECT = 0x8;
-constexpr std::uint32_t ISC_REQ_CONFIDENTIALITY = 0x10;
-constexpr std::uint32_t ISC_REQ_ALLOCATE_MEMORY = 0x100;
-constexpr std::uint32_t ISC_RET_INTEGRITY = 0x10000;
-constexpr std::uint32_t SECURITY_NATIVE_DREP = 0x10;
+constexpr std::uint32_t kReqMutualAuth = 0x2;       // ISC_REQ_MUTUAL_AUTH
+constexpr std::uint32_t kReqReplayDetect = 0x4;     // ISC_REQ_REPLAY_DETECT
+constexpr std::uint32_t kReqSequenceDetect = 0x8;   // ISC_REQ_SEQUENCE_DETECT
+constexpr std::uint32_t kReqConfidentiality = 0x10; // ISC_REQ_CONFIDENTIALITY
+constexpr std::uint32_t kReqAllocateMemory = 0x100; // ISC_REQ_ALLOCATE_MEMORY
+constexpr std::uint32_t kRetIntegrity = 0x10000;    // ISC_RET_INTEGRITY
+constexpr std::uint32_t kNativeDataRep = 0x10;      // SECURITY_NATIVE_DREP
 // EncryptMessage: sign without encrypting.
-constexpr std::uint32_t SECQOP_WRAP_NO_ENCRYPT = 0x80000001;
+constexpr std::uint32_t kQopWrapNoEncrypt = 0x80000001; // SECQOP_WRAP_NO_ENCRYPT
 // SEC_WINNT_AUTH_IDENTITY_A: 8-bit texts.
-constexpr std::uint32_t SEC_WINNT_AUTH_IDENTITY_ANSI = 1;
+constexpr std::uint32_t kIdentityAnsi = 1;          // SEC_WINNT_AUTH_IDENTITY_ANSI
 
 // The locally unique identifier of a logon session (LUID).
 struct Luid {

@@ -257,7 +257,7 @@ TEST(Kerberos, LargeTokensAndACorruptedOne) {
     char buf[64];
     std::int32_t result = RavlinkRecv(pc, buf, 10, &tv);
     EXPECT_EQ(static_cast<std::uint32_t>(result), RavlinkGetErrorCode(pc));
-    EXPECT_EQ(static_cast<std::uint32_t>(result), 0x8009030Fu); // SEC_E_MESSAGE_ALTERED
+    EXPECT_EQ(static_cast<std::uint32_t>(result), 0x8009030Fu); // kSecMessageAltered
     EXPECT_EQ(error_text(pc).rfind("DecryptMessage() returned error in RavlinkRecv():  \r\nReason: (", 0), 0u)
         << error_text(pc);
     EXPECT_EQ(RavlinkSend(pc, "bye", 3, &tv), 1);

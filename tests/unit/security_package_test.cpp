@@ -45,14 +45,14 @@ Status establish(int fd, Handle *cred, Handle *ctx, const char *target) {
     bool first = true;
     for (;;) {
         std::uint32_t attrs = 0;
-        Status s = InitializeSecurityContextA(cred, first ? nullptr : ctx, target, 0x116, SECURITY_NATIVE_DREP,
+        Status s = InitializeSecurityContextA(cred, first ? nullptr : ctx, target, 0x116, kNativeDataRep,
                                               first ? nullptr : &in, ctx, &out, &attrs);
         first = false;
-        if (s != SEC_E_OK && s != SEC_I_CONTINUE_NEEDED) return s;
+        if (s != kSecOk && s != kSecContinueNeeded) return s;
         if (outBuf.cbBuffer > 0) send_frame(fd, outBuf.pvBuffer, outBuf.cbBuffer);
         FreeContextBuffer(outBuf.pvBuffer);
         outBuf = Buffer{0, SECBUFFER_TOKEN, nullptr};
-        if (s == SEC_E_OK) {
+        if (s == kSecOk) {
             EXPECT_EQ(attrs & 0x16, 0x16u);
             return s;
         }
@@ -68,7 +68,7 @@ std::string encrypt(Handle *ctx, const Sizes &sizes, const std::string &plain, s
                    {static_cast<std::uint32_t>(data.size()), SECBUFFER_DATA, &data[0]},
                    {sizes.cbBlockSize, SECBUFFER_PADDING, padding.data()}};
     BufferDesc desc{SECBUFFER_VERSION, 3, b};
-    EXPECT_EQ(EncryptMessage(ctx, qop, &desc, 0), SEC_E_OK);
+    EXPECT_EQ(EncryptMessage(ctx, qop, &desc, 0), kSecOk);
     return std::string(reinterpret_cast<char *>(trailer.data()), b[0].cbBuffer) + data +
            std::string(reinterpret_cast<char *>(padding.data()), b[2].cbBuffer);
 }
@@ -77,7 +77,7 @@ Status decrypt(Handle *ctx, std::string &token, std::string &plain, std::uint32_
     Buffer b[2] = {{static_cast<std::uint32_t>(token.size()), SECBUFFER_STREAM, &token[0]}, {0, SECBUFFER_DATA, nullptr}};
     BufferDesc desc{SECBUFFER_VERSION, 2, b};
     Status s = DecryptMessage(ctx, &desc, 0, qop);
-    if (s == SEC_E_OK) {
+    if (s == kSecOk) {
         EXPECT_GE(static_cast<char *>(b[1].pvBuffer), &token[0]); // in place
         plain.assign(static_cast<char *>(b[1].pvBuffer), b[1].cbBuffer);
     }
@@ -106,10 +106,10 @@ TEST(SecurityPackage, TokensInteroperateWithPlainGssWrapAndUnwrap) {
     Handle cred, ctx;
     invalidate(cred);
     invalidate(ctx);
-    ASSERT_EQ(AcquireCredentialsHandleA(nullptr, "Kerberos", SECPKG_CRED_OUTBOUND, nullptr, nullptr, &cred), SEC_E_OK);
-    ASSERT_EQ(establish(c, &cred, &ctx, "sedrin/localhost"), SEC_E_OK);
+    ASSERT_EQ(AcquireCredentialsHandleA(nullptr, "Kerberos", kCredOutbound, nullptr, nullptr, &cred), kSecOk);
+    ASSERT_EQ(establish(c, &cred, &ctx, "sedrin/localhost"), kSecOk);
     Sizes sizes{};
-    ASSERT_EQ(QueryContextSizes(&ctx, &sizes), SEC_E_OK);
+    ASSERT_EQ(QueryContextSizes(&ctx, &sizes), kSecOk);
     EXPECT_EQ(sizes.cbMaxToken, 12000u);
     EXPECT_GT(sizes.cbSecurityTrailer, 0u);
     EXPECT_GE(sizes.cbBlockSize, 1u);
@@ -119,20 +119,20 @@ TEST(SecurityPackage, TokensInteroperateWithPlainGssWrapAndUnwrap) {
     EXPECT_EQ(token.find(secret), std::string::npos);
     send_frame(c, token.data(), static_cast<std::uint32_t>(token.size()));
     std::string signed_text = "signed but readable";
-    token = encrypt(&ctx, sizes, signed_text, SECQOP_WRAP_NO_ENCRYPT);
+    token = encrypt(&ctx, sizes, signed_text, kQopWrapNoEncrypt);
     EXPECT_NE(token.find(signed_text), std::string::npos);
     send_frame(c, token.data(), static_cast<std::uint32_t>(token.size()));
 
     std::string plain;
     std::uint32_t qop = 7;
     token = recv_frame(c);
-    ASSERT_EQ(decrypt(&ctx, token, plain, &qop), SEC_E_OK);
+    ASSERT_EQ(decrypt(&ctx, token, plain, &qop), kSecOk);
     EXPECT_EQ(plain, "answer, encrypted");
     EXPECT_EQ(qop, 0u);
     token = recv_frame(c);
-    ASSERT_EQ(decrypt(&ctx, token, plain, &qop), SEC_E_OK);
+    ASSERT_EQ(decrypt(&ctx, token, plain, &qop), kSecOk);
     EXPECT_EQ(plain, "answer, signed");
-    EXPECT_EQ(qop, SECQOP_WRAP_NO_ENCRYPT);
+    EXPECT_EQ(qop, kQopWrapNoEncrypt);
     server.join();
     EXPECT_EQ(seen_plain, secret);
     EXPECT_TRUE(seen_enc);
@@ -143,9 +143,9 @@ TEST(SecurityPackage, TokensInteroperateWithPlainGssWrapAndUnwrap) {
     token = encrypt(&ctx, sizes, "x", 0);
     std::string copy = token;
     token[token.size() / 2] ^= 1;
-    EXPECT_EQ(decrypt(&ctx, token, plain, nullptr), SEC_E_MESSAGE_ALTERED);
-    EXPECT_EQ(DeleteSecurityContext(&ctx), SEC_E_OK);
-    EXPECT_EQ(FreeCredentialsHandle(&cred), SEC_E_OK);
+    EXPECT_EQ(decrypt(&ctx, token, plain, nullptr), kSecMessageAltered);
+    EXPECT_EQ(DeleteSecurityContext(&ctx), kSecOk);
+    EXPECT_EQ(FreeCredentialsHandle(&cred), kSecOk);
     EXPECT_FALSE(handle_valid(ctx));
     testsupport::close_raw(c);
     testsupport::close_raw(s);
@@ -157,22 +157,22 @@ TEST(SecurityPackage, PasswordCredentialsAndTheirFailures) {
     std::string user = realm.user(), pw = realm.password(), domain = "ravlink.test";
     AuthIdentity id{nullptr, 0, reinterpret_cast<unsigned char *>(&domain[0]), static_cast<std::uint32_t>(domain.size()),
                     reinterpret_cast<unsigned char *>(&pw[0]), static_cast<std::uint32_t>(pw.size()),
-                    SEC_WINNT_AUTH_IDENTITY_ANSI};
+                    kIdentityAnsi};
     Handle cred;
     invalidate(cred);
-    ASSERT_EQ(AcquireCredentialsHandleA(user.c_str(), "Kerberos", SECPKG_CRED_OUTBOUND, nullptr, &id, &cred), SEC_E_OK);
+    ASSERT_EQ(AcquireCredentialsHandleA(user.c_str(), "Kerberos", kCredOutbound, nullptr, &id, &cred), kSecOk);
     FreeCredentialsHandle(&cred);
 
     std::string wrong = "not-the-password";
     id.Password = reinterpret_cast<unsigned char *>(&wrong[0]);
     id.PasswordLength = static_cast<std::uint32_t>(wrong.size());
-    Status st = AcquireCredentialsHandleA(user.c_str(), "Kerberos", SECPKG_CRED_OUTBOUND, nullptr, &id, &cred);
-    EXPECT_EQ(st, SEC_E_LOGON_DENIED);
+    Status st = AcquireCredentialsHandleA(user.c_str(), "Kerberos", kCredOutbound, nullptr, &id, &cred);
+    EXPECT_EQ(st, kSecLogonDenied);
     std::string reason = plat::system_message(st);
     EXPECT_EQ(reason.rfind("The logon attempt failed (", 0), 0u) << reason;
 
-    EXPECT_EQ(AcquireCredentialsHandleA(nullptr, "NTLM", SECPKG_CRED_OUTBOUND, nullptr, nullptr, &cred),
-              SEC_E_SECPKG_NOT_FOUND);
+    EXPECT_EQ(AcquireCredentialsHandleA(nullptr, "NTLM", kCredOutbound, nullptr, nullptr, &cred),
+              kSecSecpkgNotFound);
 }
 
 TEST(SecurityPackage, NetworkServiceUsesTheClientKeytab) {
@@ -181,13 +181,13 @@ TEST(SecurityPackage, NetworkServiceUsesTheClientKeytab) {
     Handle cred;
     invalidate(cred);
     realm.set_ccache("FILE:/nonexistent/ravlink-ccache");
-    EXPECT_EQ(AcquireCredentialsHandleA(nullptr, "Kerberos", SECPKG_CRED_OUTBOUND, nullptr, nullptr, &cred),
-              SEC_E_NO_CREDENTIALS);
+    EXPECT_EQ(AcquireCredentialsHandleA(nullptr, "Kerberos", kCredOutbound, nullptr, nullptr, &cred),
+              kSecNoCredentials);
     testsupport::set_env("KRB5_CLIENT_KTNAME", realm.value("RAVLINK_REALM_CLIENT_KEYTAB").c_str());
-    Status st = AcquireCredentialsHandleA(nullptr, "Kerberos", SECPKG_CRED_OUTBOUND, &kNetworkServiceLogon, nullptr, &cred);
+    Status st = AcquireCredentialsHandleA(nullptr, "Kerberos", kCredOutbound, &kNetworkServiceLogon, nullptr, &cred);
     testsupport::set_env("KRB5_CLIENT_KTNAME", nullptr);
     realm.set_ccache(realm.ccache());
-    ASSERT_EQ(st, SEC_E_OK);
+    ASSERT_EQ(st, kSecOk);
     auto [c, s] = testsupport::socket_pair();
     std::string client;
     std::thread server([&, s = s] {
@@ -197,7 +197,7 @@ TEST(SecurityPackage, NetworkServiceUsesTheClientKeytab) {
     });
     Handle ctx;
     invalidate(ctx);
-    EXPECT_EQ(establish(c, &cred, &ctx, "sedrin"), SEC_E_OK);
+    EXPECT_EQ(establish(c, &cred, &ctx, "sedrin"), kSecOk);
     server.join();
     EXPECT_EQ(client, "host/ravlink-client@" + realm.realm());
     DeleteSecurityContext(&ctx);
@@ -207,5 +207,11 @@ TEST(SecurityPackage, NetworkServiceUsesTheClientKeytab) {
 }
 
 } // namespace
+
+#else
+
+TEST(SecurityPackage, Skipped) {
+    GTEST_SKIP() << "Wine's SSPI does not accept the identity form this library uses; no Kerberos under Wine";
+}
 
 #endif

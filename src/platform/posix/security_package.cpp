@@ -53,7 +53,7 @@ bool import_principal(const std::string &text, gss_name_t *name, Status *status)
     gss_buffer_desc buf{text.size(), const_cast<char *>(text.data())};
     OM_uint32 major = gss_import_name(&minor, &buf, GSS_KRB5_NT_PRINCIPAL_NAME, name);
     if (GSS_ERROR(major)) {
-        *status = plat::posix::gss_failure(major, minor, SEC_E_TARGET_UNKNOWN);
+        *status = plat::posix::gss_failure(major, minor, kSecTargetUnknown);
         return false;
     }
     return true;
@@ -104,16 +104,16 @@ Status acquire(gss_name_t name, const AuthIdentity *identity, bool networkServic
         major = gss_acquire_cred(&minor, name, GSS_C_INDEFINITE, &mechs, GSS_C_INITIATE, &cred, nullptr,
                                  &lifetime);
     }
-    if (GSS_ERROR(major)) return plat::posix::gss_failure(major, minor, SEC_E_NO_CREDENTIALS);
+    if (GSS_ERROR(major)) return plat::posix::gss_failure(major, minor, kSecNoCredentials);
     // Asking for the lifetime makes MIT obtain the tickets now, so that a wrong password or an
     // unknown user fails here, as the acquisition does on Windows with explicit credentials.
     if (lifetime == 0) {
         gss_release_cred(&minor, &cred);
-        return plat::posix::gss_failure(GSS_S_CREDENTIALS_EXPIRED, 0, SEC_E_NO_CREDENTIALS);
+        return plat::posix::gss_failure(GSS_S_CREDENTIALS_EXPIRED, 0, kSecNoCredentials);
     }
     credential->dwLower = reinterpret_cast<std::uintptr_t>(cred);
     credential->dwUpper = 0;
-    return SEC_E_OK;
+    return kSecOk;
 }
 
 Buffer *find_buffer(BufferDesc *desc, std::uint32_t type) {
@@ -143,19 +143,19 @@ OM_uint32 wrap_lengths(gss_ctx_id_t ctx, bool conf, std::uint32_t length, OM_uin
 Status AcquireCredentialsHandleA(const char *principal, const char *package, std::uint32_t credentialUse,
                                  const Luid *logonId, const AuthIdentity *identity, Handle *credential) {
     plat::posix::clear_gss_detail();
-    if (package == nullptr || !same_text_nocase(package, kKerberosPackage)) return SEC_E_SECPKG_NOT_FOUND;
-    if ((credentialUse & SECPKG_CRED_OUTBOUND) == 0) return SEC_E_UNSUPPORTED_FUNCTION;
+    if (package == nullptr || !same_text_nocase(package, kKerberosPackage)) return kSecSecpkgNotFound;
+    if ((credentialUse & kCredOutbound) == 0) return kSecUnsupportedFunction;
     bool networkService = logonId != nullptr && logonId->LowPart == kNetworkServiceLogon.LowPart &&
                           logonId->HighPart == kNetworkServiceLogon.HighPart;
     if (networkService) return acquire(GSS_C_NO_NAME, nullptr, true, credential);
 
     gss_name_t name = GSS_C_NO_NAME;
     if (principal != nullptr) {
-        Status status = SEC_E_OK;
+        Status status = kSecOk;
         if (!import_principal(client_principal(principal, identity), &name, &status))
-            return status == SEC_E_TARGET_UNKNOWN ? SEC_E_UNKNOWN_CREDENTIALS : status;
+            return status == kSecTargetUnknown ? kSecUnknownCredentials : status;
     }
-    if (identity != nullptr && name == GSS_C_NO_NAME) return SEC_E_UNKNOWN_CREDENTIALS;
+    if (identity != nullptr && name == GSS_C_NO_NAME) return kSecUnknownCredentials;
     Status status = acquire(name, identity, false, credential);
     OM_uint32 minor = 0;
     if (name != GSS_C_NO_NAME) gss_release_name(&minor, &name);
@@ -169,10 +169,10 @@ Status InitializeSecurityContextA(Handle *credential, Handle *context, const cha
     PosixContext *pctx = context_of(context);
     bool first = pctx == nullptr;
     if (first) {
-        if (target == nullptr) return SEC_E_TARGET_UNKNOWN;
+        if (target == nullptr) return kSecTargetUnknown;
         pctx = new (std::nothrow) PosixContext;
-        if (pctx == nullptr) return SEC_E_INSUFFICIENT_MEMORY;
-        Status status = SEC_E_OK;
+        if (pctx == nullptr) return kSecInsufficientMemory;
+        Status status = kSecOk;
         if (!import_principal(target, &pctx->target, &status)) {
             delete pctx;
             return status;
@@ -180,10 +180,10 @@ Status InitializeSecurityContextA(Handle *credential, Handle *context, const cha
     }
 
     OM_uint32 flags = GSS_C_INTEG_FLAG;
-    if (requirements & ISC_REQ_MUTUAL_AUTH) flags |= GSS_C_MUTUAL_FLAG;
-    if (requirements & ISC_REQ_REPLAY_DETECT) flags |= GSS_C_REPLAY_FLAG;
-    if (requirements & ISC_REQ_SEQUENCE_DETECT) flags |= GSS_C_SEQUENCE_FLAG;
-    if (requirements & ISC_REQ_CONFIDENTIALITY) flags |= GSS_C_CONF_FLAG;
+    if (requirements & kReqMutualAuth) flags |= GSS_C_MUTUAL_FLAG;
+    if (requirements & kReqReplayDetect) flags |= GSS_C_REPLAY_FLAG;
+    if (requirements & kReqSequenceDetect) flags |= GSS_C_SEQUENCE_FLAG;
+    if (requirements & kReqConfidentiality) flags |= GSS_C_CONF_FLAG;
 
     gss_buffer_desc in{0, nullptr};
     if (Buffer *b = find_buffer(input, SECBUFFER_TOKEN)) in = gss_buffer_desc{b->cbBuffer, b->pvBuffer};
@@ -194,48 +194,48 @@ Status InitializeSecurityContextA(Handle *credential, Handle *context, const cha
                                            GSS_C_NO_CHANNEL_BINDINGS, &in, nullptr, &out, &ret_flags, nullptr);
     Status status;
     if (GSS_ERROR(major))
-        status = plat::posix::gss_failure(major, minor, SEC_E_INTERNAL_ERROR);
+        status = plat::posix::gss_failure(major, minor, kSecInternalError);
     else
-        status = (major & GSS_S_CONTINUE_NEEDED) ? SEC_I_CONTINUE_NEEDED : SEC_E_OK;
+        status = (major & GSS_S_CONTINUE_NEEDED) ? kSecContinueNeeded : kSecOk;
 
-    if (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED) {
+    if (status == kSecOk || status == kSecContinueNeeded) {
         Buffer *ob = find_buffer(output, SECBUFFER_TOKEN);
         if (ob != nullptr) {
-            if (requirements & ISC_REQ_ALLOCATE_MEMORY) {
+            if (requirements & kReqAllocateMemory) {
                 ob->pvBuffer = nullptr;
                 ob->cbBuffer = 0;
                 if (out.length > 0) {
                     ob->pvBuffer = std::malloc(out.length);
-                    if (ob->pvBuffer == nullptr) status = SEC_E_INSUFFICIENT_MEMORY;
+                    if (ob->pvBuffer == nullptr) status = kSecInsufficientMemory;
                     else {
                         std::memcpy(ob->pvBuffer, out.value, out.length);
                         ob->cbBuffer = static_cast<std::uint32_t>(out.length);
                     }
                 }
             } else if (out.length > ob->cbBuffer) {
-                status = SEC_E_BUFFER_TOO_SMALL;
+                status = kSecBufferTooSmall;
             } else {
                 if (out.length > 0) std::memcpy(ob->pvBuffer, out.value, out.length);
                 ob->cbBuffer = static_cast<std::uint32_t>(out.length);
             }
         } else if (out.length > 0) {
-            status = SEC_E_BUFFER_TOO_SMALL;
+            status = kSecBufferTooSmall;
         }
     }
     gss_release_buffer(&minor, &out);
 
     if (attributes != nullptr) {
-        std::uint32_t a = ISC_REQ_ALLOCATE_MEMORY & requirements;
-        if (ret_flags & GSS_C_MUTUAL_FLAG) a |= ISC_REQ_MUTUAL_AUTH;
-        if (ret_flags & GSS_C_REPLAY_FLAG) a |= ISC_REQ_REPLAY_DETECT;
-        if (ret_flags & GSS_C_SEQUENCE_FLAG) a |= ISC_REQ_SEQUENCE_DETECT;
-        if (ret_flags & GSS_C_CONF_FLAG) a |= ISC_REQ_CONFIDENTIALITY;
-        if (ret_flags & GSS_C_INTEG_FLAG) a |= ISC_RET_INTEGRITY;
+        std::uint32_t a = kReqAllocateMemory & requirements;
+        if (ret_flags & GSS_C_MUTUAL_FLAG) a |= kReqMutualAuth;
+        if (ret_flags & GSS_C_REPLAY_FLAG) a |= kReqReplayDetect;
+        if (ret_flags & GSS_C_SEQUENCE_FLAG) a |= kReqSequenceDetect;
+        if (ret_flags & GSS_C_CONF_FLAG) a |= kReqConfidentiality;
+        if (ret_flags & GSS_C_INTEG_FLAG) a |= kRetIntegrity;
         *attributes = a;
     }
 
     if (first) {
-        if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) {
+        if (status != kSecOk && status != kSecContinueNeeded) {
             Handle h{reinterpret_cast<std::uintptr_t>(pctx), 0};
             DeleteSecurityContext(&h);
             return status;
@@ -251,43 +251,43 @@ Status InitializeSecurityContextA(Handle *credential, Handle *context, const cha
 Status QueryContextSizes(Handle *context, Sizes *sizes) {
     plat::posix::clear_gss_detail();
     PosixContext *pctx = context_of(context);
-    if (pctx == nullptr || pctx->ctx == GSS_C_NO_CONTEXT) return SEC_E_INVALID_HANDLE;
+    if (pctx == nullptr || pctx->ctx == GSS_C_NO_CONTEXT) return kSecInvalidHandle;
     OM_uint32 minor = 0;
     size_t conf_header = 0, conf_padding = 0, sign_header = 0, sign_padding = 0;
     OM_uint32 major = wrap_lengths(pctx->ctx, true, 1, &minor, &conf_header, &conf_padding);
     if (!GSS_ERROR(major)) major = wrap_lengths(pctx->ctx, false, 1, &minor, &sign_header, &sign_padding);
-    if (GSS_ERROR(major)) return plat::posix::gss_failure(major, minor, SEC_E_INVALID_HANDLE);
+    if (GSS_ERROR(major)) return plat::posix::gss_failure(major, minor, kSecInvalidHandle);
     sizes->cbMaxToken = kMaxToken;
     sizes->cbMaxSignature = static_cast<std::uint32_t>(sign_header);
     // Padding for one byte of data tells the cipher's block: none means a stream cipher (1).
     sizes->cbBlockSize = conf_padding == 0 ? 1 : static_cast<std::uint32_t>(conf_padding + 1);
     sizes->cbSecurityTrailer = static_cast<std::uint32_t>(conf_header > sign_header ? conf_header : sign_header);
-    return SEC_E_OK;
+    return kSecOk;
 }
 
 Status QueryPackageMaxToken(const char *package, std::uint32_t *cbMaxToken) {
-    if (package == nullptr || !same_text_nocase(package, kKerberosPackage)) return SEC_E_SECPKG_NOT_FOUND;
+    if (package == nullptr || !same_text_nocase(package, kKerberosPackage)) return kSecSecpkgNotFound;
     *cbMaxToken = kMaxToken;
-    return SEC_E_OK;
+    return kSecOk;
 }
 
 Status EncryptMessage(Handle *context, std::uint32_t qop, BufferDesc *message, std::uint32_t) {
     plat::posix::clear_gss_detail();
     PosixContext *pctx = context_of(context);
-    if (pctx == nullptr || pctx->ctx == GSS_C_NO_CONTEXT) return SEC_E_INVALID_HANDLE;
-    if (qop != 0 && qop != SECQOP_WRAP_NO_ENCRYPT) return SEC_E_QOP_NOT_SUPPORTED;
+    if (pctx == nullptr || pctx->ctx == GSS_C_NO_CONTEXT) return kSecInvalidHandle;
+    if (qop != 0 && qop != kQopWrapNoEncrypt) return kSecQopNotSupported;
     bool conf = qop == 0;
     Buffer *token = find_buffer(message, SECBUFFER_TOKEN);
     Buffer *data = find_buffer(message, SECBUFFER_DATA);
     Buffer *padding = find_buffer(message, SECBUFFER_PADDING);
-    if (token == nullptr || data == nullptr) return SEC_E_INVALID_TOKEN;
+    if (token == nullptr || data == nullptr) return kSecInvalidToken;
 
     OM_uint32 minor = 0;
     size_t header_len = 0, padding_len = 0;
     OM_uint32 major = wrap_lengths(pctx->ctx, conf, data->cbBuffer, &minor, &header_len, &padding_len);
-    if (GSS_ERROR(major)) return plat::posix::gss_failure(major, minor, SEC_E_INTERNAL_ERROR);
+    if (GSS_ERROR(major)) return plat::posix::gss_failure(major, minor, kSecInternalError);
     if (header_len > token->cbBuffer || (padding_len > 0 && (padding == nullptr || padding_len > padding->cbBuffer)))
-        return SEC_E_BUFFER_TOO_SMALL;
+        return kSecBufferTooSmall;
 
     gss_iov_buffer_desc iov[3] = {};
     iov[0].type = GSS_IOV_BUFFER_TYPE_HEADER;
@@ -298,20 +298,20 @@ Status EncryptMessage(Handle *context, std::uint32_t qop, BufferDesc *message, s
     iov[2].buffer = gss_buffer_desc{padding_len, padding != nullptr ? padding->pvBuffer : nullptr};
     int conf_state = 0;
     major = gss_wrap_iov(&minor, pctx->ctx, conf ? 1 : 0, GSS_C_QOP_DEFAULT, &conf_state, iov, 3);
-    if (GSS_ERROR(major)) return plat::posix::gss_failure(major, minor, SEC_E_INTERNAL_ERROR);
-    if (conf && !conf_state) return SEC_E_QOP_NOT_SUPPORTED;
+    if (GSS_ERROR(major)) return plat::posix::gss_failure(major, minor, kSecInternalError);
+    if (conf && !conf_state) return kSecQopNotSupported;
     token->cbBuffer = static_cast<std::uint32_t>(iov[0].buffer.length);
     if (padding != nullptr) padding->cbBuffer = static_cast<std::uint32_t>(iov[2].buffer.length);
-    return SEC_E_OK;
+    return kSecOk;
 }
 
 Status DecryptMessage(Handle *context, BufferDesc *message, std::uint32_t, std::uint32_t *qop) {
     plat::posix::clear_gss_detail();
     PosixContext *pctx = context_of(context);
-    if (pctx == nullptr || pctx->ctx == GSS_C_NO_CONTEXT) return SEC_E_INVALID_HANDLE;
+    if (pctx == nullptr || pctx->ctx == GSS_C_NO_CONTEXT) return kSecInvalidHandle;
     Buffer *stream = find_buffer(message, SECBUFFER_STREAM);
     Buffer *data = find_buffer(message, SECBUFFER_DATA);
-    if (stream == nullptr || data == nullptr) return SEC_E_INVALID_TOKEN;
+    if (stream == nullptr || data == nullptr) return kSecInvalidToken;
 
     gss_iov_buffer_desc iov[2] = {};
     iov[0].type = GSS_IOV_BUFFER_TYPE_STREAM;
@@ -321,39 +321,39 @@ Status DecryptMessage(Handle *context, BufferDesc *message, std::uint32_t, std::
     int conf_state = 0;
     gss_qop_t qop_state = 0;
     OM_uint32 major = gss_unwrap_iov(&minor, pctx->ctx, &conf_state, &qop_state, iov, 2);
-    if (GSS_ERROR(major)) return plat::posix::gss_failure(major, minor, SEC_E_MESSAGE_ALTERED);
+    if (GSS_ERROR(major)) return plat::posix::gss_failure(major, minor, kSecMessageAltered);
     // A replayed or stale message is refused, as SSPI does with replay detection on.
     if (major & (GSS_S_DUPLICATE_TOKEN | GSS_S_OLD_TOKEN))
-        return plat::posix::gss_failure(major, minor, SEC_E_OUT_OF_SEQUENCE);
+        return plat::posix::gss_failure(major, minor, kSecOutOfSequence);
     data->pvBuffer = iov[1].buffer.value;
     data->cbBuffer = static_cast<std::uint32_t>(iov[1].buffer.length);
-    if (qop != nullptr) *qop = conf_state ? 0 : SECQOP_WRAP_NO_ENCRYPT;
-    return SEC_E_OK;
+    if (qop != nullptr) *qop = conf_state ? 0 : kQopWrapNoEncrypt;
+    return kSecOk;
 }
 
 Status FreeCredentialsHandle(Handle *credential) {
-    if (credential == nullptr || !handle_valid(*credential)) return SEC_E_INVALID_HANDLE;
+    if (credential == nullptr || !handle_valid(*credential)) return kSecInvalidHandle;
     gss_cred_id_t cred = cred_of(credential);
     OM_uint32 minor = 0;
     gss_release_cred(&minor, &cred);
     invalidate(*credential);
-    return SEC_E_OK;
+    return kSecOk;
 }
 
 Status DeleteSecurityContext(Handle *context) {
     PosixContext *pctx = context_of(context);
-    if (pctx == nullptr) return SEC_E_INVALID_HANDLE;
+    if (pctx == nullptr) return kSecInvalidHandle;
     OM_uint32 minor = 0;
     if (pctx->ctx != GSS_C_NO_CONTEXT) gss_delete_sec_context(&minor, &pctx->ctx, GSS_C_NO_BUFFER);
     if (pctx->target != GSS_C_NO_NAME) gss_release_name(&minor, &pctx->target);
     delete pctx;
     invalidate(*context);
-    return SEC_E_OK;
+    return kSecOk;
 }
 
 Status FreeContextBuffer(void *buffer) {
     std::free(buffer);
-    return SEC_E_OK;
+    return kSecOk;
 }
 
 } // namespace sspi

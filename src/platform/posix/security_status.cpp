@@ -42,24 +42,24 @@ std::uint32_t from_minor(krb5_error_code minor) {
     case KRB5KDC_ERR_C_PRINCIPAL_UNKNOWN:
     case KRB5KDC_ERR_CLIENT_REVOKED:
     case KRB5KDC_ERR_KEY_EXP:
-        return sspi::SEC_E_LOGON_DENIED;
+        return sspi::kSecLogonDenied;
     case KRB5KDC_ERR_S_PRINCIPAL_UNKNOWN:
-        return sspi::SEC_E_TARGET_UNKNOWN;
+        return sspi::kSecTargetUnknown;
     case KRB5_KDC_UNREACH:
     case KRB5_REALM_UNKNOWN:
     case KRB5_REALM_CANT_RESOLVE:
-        return sspi::SEC_E_NO_AUTHENTICATING_AUTHORITY;
+        return sspi::kSecNoAuthenticatingAuthority;
     case KRB5_FCC_NOFILE:
     case KRB5_CC_NOTFOUND:
     case KRB5_KT_NOTFOUND:
     case KRB5_KT_END:
-        return sspi::SEC_E_NO_CREDENTIALS;
+        return sspi::kSecNoCredentials;
     case KRB5KRB_AP_ERR_SKEW:
-        return sspi::SEC_E_TIME_SKEW;
+        return sspi::kSecTimeSkew;
     case KRB5KRB_AP_ERR_MODIFIED:
-        return sspi::SEC_E_MESSAGE_ALTERED;
+        return sspi::kSecMessageAltered;
     case KRB5KRB_AP_ERR_REPEAT:
-        return sspi::SEC_E_OUT_OF_SEQUENCE;
+        return sspi::kSecOutOfSequence;
     default:
         return 0;
     }
@@ -67,30 +67,30 @@ std::uint32_t from_minor(krb5_error_code minor) {
 
 std::uint32_t map(OM_uint32 major, OM_uint32 minor, std::uint32_t fallback) {
     // A message that fails its check is altered, whatever the Kerberos reason says.
-    if (GSS_ROUTINE_ERROR(major) == GSS_S_BAD_SIG) return sspi::SEC_E_MESSAGE_ALTERED;
+    if (GSS_ROUTINE_ERROR(major) == GSS_S_BAD_SIG) return sspi::kSecMessageAltered;
     // Otherwise the Kerberos reason is the more precise one (a wrong password comes as "no credentials").
     if (std::uint32_t s = from_minor(static_cast<krb5_error_code>(static_cast<std::int32_t>(minor)))) return s;
     switch (GSS_ROUTINE_ERROR(major)) {
-    case GSS_S_BAD_MECH: return sspi::SEC_E_SECPKG_NOT_FOUND;
+    case GSS_S_BAD_MECH: return sspi::kSecSecpkgNotFound;
     case GSS_S_BAD_NAME:
-    case GSS_S_BAD_NAMETYPE: return fallback == sspi::SEC_E_NO_CREDENTIALS ? sspi::SEC_E_UNKNOWN_CREDENTIALS
-                                                                         : sspi::SEC_E_TARGET_UNKNOWN;
-    case GSS_S_BAD_BINDINGS: return sspi::SEC_E_BAD_BINDINGS;
-    case GSS_S_BAD_SIG: return sspi::SEC_E_MESSAGE_ALTERED;
-    case GSS_S_NO_CRED: return sspi::SEC_E_NO_CREDENTIALS;
-    case GSS_S_NO_CONTEXT: return sspi::SEC_E_INVALID_HANDLE;
-    case GSS_S_DEFECTIVE_TOKEN: return sspi::SEC_E_INVALID_TOKEN;
-    case GSS_S_DEFECTIVE_CREDENTIAL: return sspi::SEC_E_UNKNOWN_CREDENTIALS;
-    case GSS_S_CREDENTIALS_EXPIRED: return sspi::SEC_E_NO_CREDENTIALS;
-    case GSS_S_CONTEXT_EXPIRED: return sspi::SEC_E_CONTEXT_EXPIRED;
-    case GSS_S_BAD_QOP: return sspi::SEC_E_QOP_NOT_SUPPORTED;
-    case GSS_S_UNAVAILABLE: return sspi::SEC_E_UNSUPPORTED_FUNCTION;
+    case GSS_S_BAD_NAMETYPE: return fallback == sspi::kSecNoCredentials ? sspi::kSecUnknownCredentials
+                                                                         : sspi::kSecTargetUnknown;
+    case GSS_S_BAD_BINDINGS: return sspi::kSecBadBindings;
+    case GSS_S_BAD_SIG: return sspi::kSecMessageAltered;
+    case GSS_S_NO_CRED: return sspi::kSecNoCredentials;
+    case GSS_S_NO_CONTEXT: return sspi::kSecInvalidHandle;
+    case GSS_S_DEFECTIVE_TOKEN: return sspi::kSecInvalidToken;
+    case GSS_S_DEFECTIVE_CREDENTIAL: return sspi::kSecUnknownCredentials;
+    case GSS_S_CREDENTIALS_EXPIRED: return sspi::kSecNoCredentials;
+    case GSS_S_CONTEXT_EXPIRED: return sspi::kSecContextExpired;
+    case GSS_S_BAD_QOP: return sspi::kSecQopNotSupported;
+    case GSS_S_UNAVAILABLE: return sspi::kSecUnsupportedFunction;
     case 0:
-        if (major & (GSS_S_DUPLICATE_TOKEN | GSS_S_OLD_TOKEN)) return sspi::SEC_E_OUT_OF_SEQUENCE;
+        if (major & (GSS_S_DUPLICATE_TOKEN | GSS_S_OLD_TOKEN)) return sspi::kSecOutOfSequence;
         break;
     default: break;
     }
-    if (minor == static_cast<OM_uint32>(ENOMEM)) return sspi::SEC_E_INSUFFICIENT_MEMORY;
+    if (minor == static_cast<OM_uint32>(ENOMEM)) return sspi::kSecInsufficientMemory;
     return fallback;
 }
 

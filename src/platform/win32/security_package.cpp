@@ -58,7 +58,7 @@ Status QueryPackageMaxToken(const char *package, std::uint32_t *cbMaxToken) {
     if (s != SEC_E_OK) return status(s);
     *cbMaxToken = info->cbMaxToken;
     ::FreeContextBuffer(info);
-    return SEC_E_OK;
+    return kSecOk;
 }
 
 Status EncryptMessage(Handle *context, std::uint32_t qop, BufferDesc *message, std::uint32_t sequence) {
@@ -84,6 +84,6 @@ Status DeleteSecurityContext(Handle *context) {
     return s;
 }
 
-Status FreeContextBuffer(void *buffer) { return buffer ? status(::FreeContextBuffer(buffer)) : SEC_E_OK; }
+Status FreeContextBuffer(void *buffer) { return buffer ? status(::FreeContextBuffer(buffer)) : kSecOk; }
 
 } // namespace sspi
