@@ -1,60 +1,37 @@
-// ravlink: the command-line face of the library.
+// ravlink: the command-line face of the library. One file per command; this one dispatches.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#ifdef _WIN32
-#include <winsock2.h>
-#else
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
+#include "command.h"
 
-#include "ravlink.h"
+namespace tool {
+
+std::vector<const Command *> &commands() {
+    static std::vector<const Command *> list;
+    return list;
+}
+
+std::vector<OptionSpec> all_options(const Command &command) {
+    std::vector<OptionSpec> specs = command.options;
+    if (command.more_options != nullptr) {
+        std::vector<OptionSpec> more = command.more_options();
+        specs.insert(specs.end(), more.begin(), more.end());
+    }
+    return specs;
+}
+
+} // namespace tool
 
 namespace {
 
 void usage(FILE *out) {
-    std::fputs("usage: ravlink COMMAND [options]\n"
-               "  version            print the library's version\n"
-               "  wrap               wrap one end of a local socket pair in a connection context,\n"
-               "                     show its properties and close it, tracing to standard error\n"
-               "  --help             this text\n",
-               out);
-}
-
-int cmd_version() {
-    char v[16];
-    RavlinkGetVersion(v);
-    std::printf("ravlink %s\n", v);
-    return 0;
-}
-
-int cmd_wrap() {
-#ifdef _WIN32
-    std::fputs("wrap: not available on Windows (no socketpair)\n", stderr);
-    return 1;
-#else
-    int fds[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0) {
-        std::perror("socketpair");
-        return 1;
-    }
-    RavlinkSetTraceFilePtr(stderr, 1);
-    RavlinkContext *pc = RavlinkInitContext(fds[0], nullptr, 0, nullptr, nullptr, nullptr, "demo");
-    if (pc == nullptr) {
-        std::fprintf(stderr, "\n%s\n", RavlinkGetErrorString(nullptr));
-        return 1;
-    }
-    std::printf("context: socket %d, security level %d, security type %u, mode %u\n",
-                static_cast<int>(RavlinkGetSocketDescriptor(pc)), RavlinkGetSecurityLevel(pc),
-                RavlinkGetSecurityType(pc), RavlinkGetMode(pc));
-    std::fflush(stdout);
-    RavlinkClose(pc);
-    std::fputs("\n", stderr);
-    close(fds[1]);
-    return 0;
-#endif
+    std::fputs("usage: ravlink COMMAND [options]   (ravlink COMMAND --help for its options)\n", out);
+    auto list = tool::commands();
+    std::sort(list.begin(), list.end(),
+              [](const tool::Command *a, const tool::Command *b) { return std::strcmp(a->name, b->name) < 0; });
+    for (const tool::Command *c : list) std::fprintf(out, "  %-10s %s\n", c->name, c->summary);
 }
 
 } // namespace
@@ -64,9 +41,22 @@ int main(int argc, char **argv) {
         usage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
-    std::string cmd = argv[1];
-    if (cmd == "version") return cmd_version();
-    if (cmd == "wrap") return cmd_wrap();
+    for (const tool::Command *c : tool::commands()) {
+        if (std::strcmp(argv[1], c->name) != 0) continue;
+        tool::Options options;
+        std::string error;
+        const std::vector<tool::OptionSpec> specs = tool::all_options(*c);
+        if (!tool::parse_options(argc, argv, 2, specs, options, error)) {
+            std::fprintf(stderr, "ravlink %s: %s\n", c->name, error.c_str());
+            return 2;
+        }
+        if (options.has("--help")) {
+            std::printf("usage: ravlink %s\n%s\n", c->usage, c->summary);
+            tool::print_option_help(stdout, specs);
+            return 0;
+        }
+        return c->run(options);
+    }
     std::fprintf(stderr, "ravlink: unknown command '%s'\n", argv[1]);
     usage(stderr);
     return 2;

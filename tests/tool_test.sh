@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The ravlink tool end to end: `serve` echoes to many clients at once, `connect` copies both
+# ways like nc, and failures print the library's text with a non-zero exit.
+set -uo pipefail
+tool=$1
+work=$(mktemp -d)
+"$tool" serve --port 0 >"$work/serve.out" &
+server=$!
+trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 50); do
+  port=$(awk '/^listening on/ {print $NF}' "$work/serve.out")
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "${port:-}" ] || { echo "serve did not start"; exit 1; }
+status=0
+check() { if [ "$1" = ok ]; then :; else echo "FAIL: $2"; status=1; fi; }
+
+# Ten clients at once, each with its own random bytes: 1 MB in VREAD, 20 kB in FREAD (byte by byte).
+pids=()
+for i in $(seq 10); do
+  size=20000 mode=""
+  [ $((i % 2)) -eq 0 ] && size=1000000 mode=--vread
+  head -c $size /dev/urandom >"$work/in$i"
+  "$tool" connect 127.0.0.1 "$port" $mode <"$work/in$i" >"$work/out$i" 2>"$work/err$i" &
+  pids+=($!)
+done
+for i in $(seq 10); do
+  wait "${pids[$((i - 1))]}"; rc=$?
+  check "$([ $rc -eq 0 ] && cmp -s "$work/in$i" "$work/out$i" && echo ok)" "client $i (rc $rc): $(cat "$work/err$i")"
+done
+
+# A refused connection: the library's text, exit status 1.
+"$tool" connect 127.0.0.1 1 --timeout 2 </dev/null >/dev/null 2>"$work/refused"; rc=$?
+check "$([ $rc -eq 1 ] && grep -q 'Reason: (10061, 0x274d)' "$work/refused" && echo ok)" "refused: rc $rc, $(cat "$work/refused")"
+
+# An invalid level and a bad option.
+"$tool" connect 127.0.0.1 "$port" --level 7 </dev/null 2>"$work/level"; rc=$?
+check "$([ $rc -eq 1 ] && grep -q 'Invalid Security Level requested.' "$work/level" && echo ok)" "level 7: rc $rc"
+"$tool" connect 127.0.0.1 "$port" --frobnicate </dev/null 2>/dev/null; rc=$?
+check "$([ $rc -eq 2 ] && echo ok)" "unknown option: rc $rc"
+
+# The trace shows the data that went out.
+echo "traced line" | "$tool" connect 127.0.0.1 "$port" --trace 1 >/dev/null 2>"$work/trace"
+check "$(grep -q 'RavlinkSend(' "$work/trace" && grep -q 'traced line' "$work/trace" && echo ok)" "trace"
+exit $status
