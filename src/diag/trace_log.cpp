@@ -40,6 +40,14 @@ void write_header(FILE *out, const char *tail) {
 
 FILE *open_trace_file() { return std::fopen(RavlinkTraceFile, "a+"); }
 
+// Whether any sink takes a line of this level. Read without the lock: the sinks are set without
+// it too, and a line that races with a sink being turned on or off may go either way. Send and
+// receive trace on every call, so a library without sinks must not pay for the lock.
+bool wanted(std::int32_t level) {
+    return (RavlinkTraceFile != nullptr && level >= QXNTracefileLogLevel) || s_traceCallback != nullptr ||
+           (s_traceStream != nullptr && level >= s_streamLevel);
+}
+
 // Formats into a 2048-byte line, cut to 2047 characters.
 void format_line(char (&line)[kLineBuffer], const char *format, va_list args) {
     int n = std::vsnprintf(line, sizeof line, format, args);
@@ -49,6 +57,7 @@ void format_line(char (&line)[kLineBuffer], const char *format, va_list args) {
 } // namespace
 
 extern "C" RAVLINK_API void ravlink_tracelog(int32_t level, const char *format, ...) {
+    if (!wanted(level)) return;
     plat::LibraryLock lock;
     va_list args;
     va_start(args, format);
@@ -140,6 +149,7 @@ void dump_to(FILE *out, std::int32_t length, const unsigned char *data) {
 } // namespace
 
 void ravlink_tracedump(std::int32_t level, std::int32_t length, const void *data) {
+    if (!wanted(level)) return;
     plat::LibraryLock lock;
     const auto *bytes = static_cast<const unsigned char *>(data);
     if (length == 0 || bytes == nullptr) return;

@@ -1,0 +1,255 @@
+// Plain connections against raw sockets on loopback, in one run: bulk throughput (64 KiB pieces,
+// RavlinkSend / RavlinkRecv FREAD vs send / recv), 64-byte echo round trip, and connect + close
+// (RavlinkToHostPort + RavlinkClose vs socket / connect / close). Each figure is the median of
+// several rounds in which library and raw alternate. Goals: throughput >= 0.95 of raw, round
+// trip <= 1.15x, connect <= 1.2x.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ravlink.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr size_t kPiece = 64 * 1024;
+constexpr size_t kBulkBytes = size_t(512) << 20; // per direction and round
+constexpr int kRoundTrips = 20000;
+constexpr int kConnects = 2000;
+constexpr int kRounds = 5;
+
+double seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+struct Server {
+    int fd;
+    int port;
+    Server() {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(fd, 512) != 0) {
+            std::perror("listen");
+            std::exit(1);
+        }
+        socklen_t n = sizeof a;
+        getsockname(fd, reinterpret_cast<sockaddr *>(&a), &n);
+        port = ntohs(a.sin_port);
+    }
+    ~Server() { ::close(fd); }
+    std::string port_text() const { return std::to_string(port); }
+};
+
+int raw_connect(int port) {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<unsigned short>(port));
+    if (::connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        std::perror("connect");
+        std::exit(1);
+    }
+    int one = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return s;
+}
+
+RavlinkContext *lib_connect(const Server &server) {
+    timeval tv{10, 0};
+    RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", server.port_text().c_str(), &tv, 0, nullptr);
+    if (pc == nullptr) {
+        std::fprintf(stderr, "RavlinkToHostPort: %s\n", RavlinkGetErrorString(nullptr));
+        std::exit(1);
+    }
+    return pc;
+}
+
+void raw_send_all(int s, const char *p, size_t n) {
+    while (n > 0) {
+        ssize_t k = ::send(s, p, n, MSG_NOSIGNAL);
+        if (k <= 0) std::exit(1);
+        p += k;
+        n -= static_cast<size_t>(k);
+    }
+}
+
+void raw_recv_all(int s, char *p, size_t n) {
+    while (n > 0) {
+        ssize_t k = ::recv(s, p, n, MSG_WAITALL);
+        if (k <= 0) std::exit(1);
+        p += k;
+        n -= static_cast<size_t>(k);
+    }
+}
+
+// The peer of the bulk test: takes kBulkBytes, then sends kBulkBytes back, in 64 KiB pieces.
+void bulk_peer(int s) {
+    std::vector<char> buf(kPiece, 'p');
+    for (size_t done = 0; done < kBulkBytes; done += kPiece) raw_recv_all(s, buf.data(), kPiece);
+    for (size_t done = 0; done < kBulkBytes; done += kPiece) raw_send_all(s, buf.data(), kPiece);
+}
+
+double bulk_raw(Server &server) {
+    std::thread peer([&] {
+        int s = ::accept(server.fd, nullptr, nullptr);
+        bulk_peer(s);
+        ::close(s);
+    });
+    int c = raw_connect(server.port);
+    std::vector<char> buf(kPiece, 'r');
+    auto start = Clock::now();
+    for (size_t done = 0; done < kBulkBytes; done += kPiece) raw_send_all(c, buf.data(), kPiece);
+    for (size_t done = 0; done < kBulkBytes; done += kPiece) raw_recv_all(c, buf.data(), kPiece);
+    double t = seconds(start);
+    peer.join();
+    ::close(c);
+    return 2.0 * kBulkBytes / t / 1e6;
+}
+
+double bulk_lib(Server &server) {
+    std::thread peer([&] {
+        int s = ::accept(server.fd, nullptr, nullptr);
+        bulk_peer(s);
+        ::close(s);
+    });
+    RavlinkContext *pc = lib_connect(server);
+    std::vector<char> buf(kPiece, 'l');
+    timeval tv{10, 0};
+    auto start = Clock::now();
+    for (size_t done = 0; done < kBulkBytes; done += kPiece)
+        if (!RavlinkSend(pc, buf.data(), kPiece, &tv)) {
+            std::fprintf(stderr, "RavlinkSend: %s\n", RavlinkGetErrorString(pc));
+            std::exit(1);
+        }
+    for (size_t done = 0; done < kBulkBytes; done += kPiece)
+        if (RavlinkRecv(pc, buf.data(), kPiece, &tv) != 0) {
+            std::fprintf(stderr, "RavlinkRecv: %s\n", RavlinkGetErrorString(pc));
+            std::exit(1);
+        }
+    double t = seconds(start);
+    peer.join();
+    RavlinkClose(pc);
+    return 2.0 * kBulkBytes / t / 1e6;
+}
+
+void echo_peer(Server &server) {
+    int s = ::accept(server.fd, nullptr, nullptr);
+    int one = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    char buf[64];
+    for (int i = 0; i < kRoundTrips; ++i) {
+        raw_recv_all(s, buf, sizeof buf);
+        raw_send_all(s, buf, sizeof buf);
+    }
+    ::close(s);
+}
+
+double round_trip_raw(Server &server) {
+    std::thread peer([&] { echo_peer(server); });
+    int c = raw_connect(server.port);
+    char buf[64] = {};
+    auto start = Clock::now();
+    for (int i = 0; i < kRoundTrips; ++i) {
+        raw_send_all(c, buf, sizeof buf);
+        raw_recv_all(c, buf, sizeof buf);
+    }
+    double t = seconds(start);
+    peer.join();
+    ::close(c);
+    return t / kRoundTrips * 1e6;
+}
+
+double round_trip_lib(Server &server) {
+    std::thread peer([&] { echo_peer(server); });
+    RavlinkContext *pc = lib_connect(server);
+    char buf[64] = {};
+    timeval tv{10, 0};
+    auto start = Clock::now();
+    for (int i = 0; i < kRoundTrips; ++i) {
+        if (!RavlinkSend(pc, buf, sizeof buf, &tv) || RavlinkRecv(pc, buf, sizeof buf, &tv) != 0) {
+            std::fprintf(stderr, "round trip: %s\n", RavlinkGetErrorString(pc));
+            std::exit(1);
+        }
+    }
+    double t = seconds(start);
+    peer.join();
+    RavlinkClose(pc);
+    return t / kRoundTrips * 1e6;
+}
+
+// Accepts and closes kConnects connections.
+void accept_peer(Server &server) {
+    for (int i = 0; i < kConnects; ++i) {
+        int s = ::accept(server.fd, nullptr, nullptr);
+        if (s >= 0) ::close(s);
+    }
+}
+
+// The client closes second (after the server), so its ports do not pile up in TIME_WAIT... the
+// server's do; a fresh server per round keeps them apart.
+double connect_raw(Server &server) {
+    std::thread peer([&] { accept_peer(server); });
+    auto start = Clock::now();
+    for (int i = 0; i < kConnects; ++i) ::close(raw_connect(server.port));
+    double t = seconds(start);
+    peer.join();
+    return t / kConnects * 1e6;
+}
+
+double connect_lib(Server &server) {
+    std::thread peer([&] { accept_peer(server); });
+    auto start = Clock::now();
+    for (int i = 0; i < kConnects; ++i) RavlinkClose(lib_connect(server));
+    double t = seconds(start);
+    peer.join();
+    return t / kConnects * 1e6;
+}
+
+template <typename Raw, typename Lib>
+void measure(const char *name, const char *unit, bool higherIsBetter, double goal, Raw raw, Lib lib) {
+    std::vector<double> raws, libs, ratios;
+    for (int round = 0; round < kRounds; ++round) {
+        Server a, b;
+        double r = raw(a), l = lib(b);
+        raws.push_back(r);
+        libs.push_back(l);
+        ratios.push_back(l / r);
+    }
+    double ratio = median(ratios);
+    bool met = higherIsBetter ? ratio >= goal : ratio <= goal;
+    std::printf("%-22s raw %9.1f %s   ravlink %9.1f %s   ratio %.3f (rounds %.3f..%.3f)   goal %s %.2f: %s\n", name,
+                median(raws), unit, median(libs), unit, ratio, *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()), higherIsBetter ? ">=" : "<=", goal,
+                met ? "met" : "NOT met");
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main() {
+    std::printf("loopback, median of %d rounds (raw and ravlink alternate)\n", kRounds);
+    measure("bulk throughput", "MB/s", true, 0.95, bulk_raw, bulk_lib);
+    measure("64-byte round trip", "us  ", false, 1.15, round_trip_raw, round_trip_lib);
+    measure("connect + close", "us  ", false, 1.20, connect_raw, connect_lib);
+    return 0;
+}
