@@ -75,11 +75,15 @@ int fail(RavlinkContext *pc, const char *what) {
     return 1;
 }
 
-// Opens the connection the options ask for.
+// Opens the connection the options ask for. Level 11 takes a record in place of the principal
+// (its fields left to their defaults here).
 RavlinkContext *open_connection(const tool::Options &o, long level, const timeval &timeout) {
     std::string principal = o.get("--principal");
+    const char *last = o.has("--principal") ? principal.c_str() : nullptr;
+    RavlinkSSLconfig record{};
+    if (level == 11) last = reinterpret_cast<const char *>(&record);
     return RavlinkToHostPort(o.positional[0].c_str(), o.positional[1].c_str(), &timeout, static_cast<int32_t>(level),
-                             o.has("--principal") ? principal.c_str() : nullptr);
+                             last);
 }
 
 int run(const tool::Options &o) {

@@ -1,5 +1,5 @@
 // The socket calls a connection context makes on its own socket, and the last-error code.
-#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -26,11 +26,10 @@ void set_last_socket_error(int code) { t_last_socket_error = code; }
 
 int close_socket(socket_t s) { return ::close(s) == 0 ? 0 : fail_with_errno(); }
 
+// FIONBIO, as ioctlsocket does it: one call where fcntl needs two.
 int set_nonblocking(socket_t s, bool on) {
-    int flags = fcntl(s, F_GETFL, 0);
-    if (flags < 0) return fail_with_errno();
-    flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
-    return fcntl(s, F_SETFL, flags) == 0 ? 0 : fail_with_errno();
+    int value = on ? 1 : 0;
+    return ioctl(s, FIONBIO, &value) == 0 ? 0 : fail_with_errno();
 }
 
 int set_tcp_nodelay(socket_t s) {
