@@ -5,9 +5,35 @@
 
 namespace plat {
 
-Module load_module(const char *name) { return dlopen(name, RTLD_NOW | RTLD_LOCAL); }
+namespace {
+// The codes Windows gives for these failures, so that messages read the same everywhere.
+constexpr std::uint32_t kModuleNotFound = 126;
+constexpr std::uint32_t kProcedureNotFound = 127;
+thread_local std::uint32_t t_module_error = 0;
+} // namespace
 
-void *module_symbol(Module module, const char *name) { return module ? dlsym(module, name) : nullptr; }
+Module load_module(const char *name) {
+    Module m = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (m == nullptr) t_module_error = kModuleNotFound;
+    return m;
+}
+
+Module loaded_module(const char *path) {
+    Module m = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    // dlopen counted a reference: give it back, the module stays loaded by its earlier holder.
+    if (m != nullptr) dlclose(m);
+    return m;
+}
+
+Module load_module_altered(const char *path) { return load_module(path); }
+
+void *module_symbol(Module module, const char *name) {
+    void *symbol = module ? dlsym(module, name) : nullptr;
+    if (symbol == nullptr) t_module_error = kProcedureNotFound;
+    return symbol;
+}
+
+std::uint32_t module_error_code() { return t_module_error; }
 
 std::string library_directory() {
     Dl_info info{};

@@ -12,6 +12,18 @@ void *module_symbol(Module module, const char *name) {
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
+Module loaded_module(const char *path) {
+    HMODULE m = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, path, &m)) return nullptr;
+    return reinterpret_cast<Module>(m);
+}
+
+Module load_module_altered(const char *path) {
+    return reinterpret_cast<Module>(LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+}
+
+std::uint32_t module_error_code() { return GetLastError(); }
+
 std::string library_directory() {
     HMODULE self = nullptr;
     if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

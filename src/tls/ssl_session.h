@@ -1,0 +1,47 @@
+// The TLS state of one connection, and the layer's internal routines around it.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "platform/platform.h"
+#include "ravlink.h"
+#include "tls/netssl.h"
+#include "tls/openssl_api.h"
+
+struct RavlinkSSLsession {
+    std::int32_t nameLength;
+    char *name;                  // the registry configuration's name, stored behind the object
+    ossl::SSL_CTX *sslContext;
+    ossl::SSL *ssl;              // null until the connection is set up
+    RavlinkContext *context;
+    std::uint32_t *errorCode;    // the context's error field
+    std::mutex lock;             // held during SSL_read and SSL_write
+    RavlinkSSLconfig *config;    // the context's packed record; null: use the named configuration
+    std::uint64_t lastErrorLength;
+    char lastError[256];
+};
+
+// The connection codes this layer stores.
+constexpr std::uint32_t kTlsFailure = static_cast<std::uint32_t>(-6);
+constexpr std::uint32_t kTlsTimedOut = static_cast<std::uint32_t>(-1);
+
+// Builds the session's OpenSSL context and connection object and attaches the socket.
+// 0 on success; -1 with the error text set and nothing left allocated.
+int SSLconfig(RavlinkSSLsession *session);
+// OpenSSL's pass-phrase callback: copies the configured pass phrase when a key is read.
+int s_passwordCallback(char *buffer, int size, int rwflag, void *userdata);
+// The client handshake: 1 when done, 0 when it failed (error text set, OpenSSL objects freed).
+int s_SSLconnect(RavlinkSSLsession *session);
+// One wait on the socket, for reading or for writing.
+void s_SSLwait(int wantRead, plat::socket_t socket, std::int32_t seconds, std::int32_t microseconds);
+// Frees the session's OpenSSL objects; the session stays.
+void s_closeSSL(RavlinkSSLsession *session);
+
+// Replaces the session's error text after a failed SSL_connect / SSL_read / SSL_write.
+void s_SSLerror(int code, const char *operation, RavlinkSSLsession *session);
+// The certificate-verification callback: traces a rejected certificate, keeps OpenSSL's verdict.
+int s_verifyCallback(int preverify, ossl::X509_STORE_CTX *store);
+
+// Sets the session's error text (cut to 255 characters).
+void s_setSessionError(RavlinkSSLsession *session, const char *text);

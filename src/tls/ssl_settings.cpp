@@ -1,0 +1,89 @@
+// Building SSLsettings from a caller's record or from the registry. The two sources differ on
+// a field that is present but empty: a record's gets the default, the registry's stays empty
+// (a number then reads 0).
+#include "tls/ssl_settings.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Copies at most 255 characters into a 256-byte field.
+void copy_field(char (&field)[256], const char *text) {
+    std::strncpy(field, text, sizeof field);
+    field[sizeof field - 1] = '\0';
+}
+
+bool empty(const char *text) { return text == nullptr || text[0] == '\0'; }
+
+} // namespace
+
+std::int32_t s_decimalValue(const char *text) {
+    if (text == nullptr) return 0;
+    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' || *text == '\f')
+        ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    std::int64_t value = 0;
+    for (; std::isdigit(static_cast<unsigned char>(*text)); ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > INT32_MAX) value = static_cast<std::int64_t>(INT32_MAX) + 1; // saturate
+    }
+    if (negative) value = -value;
+    if (value > INT32_MAX) value = INT32_MAX;
+    return static_cast<std::int32_t>(value);
+}
+
+SSLsettings *s_SSLsettingsFromConfig(const RavlinkSSLconfig *config) {
+    auto *s = static_cast<SSLsettings *>(std::calloc(1, sizeof(SSLsettings)));
+    if (s == nullptr) return nullptr;
+    s->protocols = empty(config->Protocols) ? kDefaultProtocols : s_decimalValue(config->Protocols);
+    s->keyType = empty(config->KeyType) ? kDefaultKeyType : s_decimalValue(config->KeyType);
+    s->verifyPeer = empty(config->VerifyPeer) ? kDefaultVerifyPeer : s_decimalValue(config->VerifyPeer);
+    s->verifyDepth = empty(config->VerifyDepth) ? kDefaultVerifyDepth : s_decimalValue(config->VerifyDepth);
+    copy_field(s->cipherList, empty(config->CipherList) ? kDefaultCipherList : config->CipherList);
+    if (!empty(config->Password)) copy_field(s->password, config->Password);
+    if (!empty(config->CertFile)) copy_field(s->certFile, config->CertFile);
+    if (!empty(config->KeyFile)) copy_field(s->keyFile, config->KeyFile);
+    if (!empty(config->CAfile)) copy_field(s->caFile, config->CAfile);
+    if (!empty(config->CApath)) copy_field(s->caPath, config->CApath);
+    return s;
+}
+
+SSLsettings *s_SSLsettingsFromRegistry(std::int32_t nameLength, const char *name) {
+    if (nameLength < 0 || static_cast<std::size_t>(nameLength) > kMaxConfigName) return nullptr;
+    auto *s = static_cast<SSLsettings *>(std::calloc(1, sizeof(SSLsettings)));
+    if (s == nullptr) return nullptr;
+    std::memcpy(s->name, name, static_cast<std::size_t>(nameLength));
+    s->name[nameLength] = '\0';
+    s->nameLength = static_cast<std::int32_t>(std::strlen(s->name));
+
+    struct Number {
+        const char *valueName;
+        std::int32_t *field;
+        std::int32_t fallback;
+    };
+    const Number numbers[] = {{"Protocols", &s->protocols, kDefaultProtocols},
+                              {"KeyType", &s->keyType, kDefaultKeyType},
+                              {"VerifyPeer", &s->verifyPeer, kDefaultVerifyPeer},
+                              {"VerifyDepth", &s->verifyDepth, kDefaultVerifyDepth}};
+    for (const Number &n : numbers) {
+        char buffer[256];
+        *n.field = s_readSSLregValue(s->name, n.valueName, buffer, sizeof buffer) ? s_decimalValue(buffer)
+                                                                                  : n.fallback;
+    }
+    if (!s_readSSLregValue(s->name, "CipherList", s->cipherList, sizeof s->cipherList))
+        copy_field(s->cipherList, kDefaultCipherList);
+
+    struct Text {
+        const char *valueName;
+        char *field;
+    };
+    const Text texts[] = {{"Password", s->password}, {"CertFile", s->certFile}, {"KeyFile", s->keyFile},
+                          {"CAfile", s->caFile}, {"CApath", s->caPath}};
+    for (const Text &t : texts)
+        if (!s_readSSLregValue(s->name, t.valueName, t.field, 256)) t.field[0] = '\0';
+    return s;
+}
