@@ -12,8 +12,10 @@ namespace {
 
 // Copies at most 255 characters into a 256-byte field.
 void copy_field(char (&field)[256], const char *text) {
-    std::strncpy(field, text, sizeof field);
-    field[sizeof field - 1] = '\0';
+    std::size_t n = std::strlen(text);
+    if (n > sizeof field - 1) n = sizeof field - 1;
+    std::memcpy(field, text, n);
+    field[n] = '\0';
 }
 
 bool empty(const char *text) { return text == nullptr || text[0] == '\0'; }

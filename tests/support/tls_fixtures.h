@@ -1,0 +1,136 @@
+// Test support for TLS: the throwaway PKI (made once per build tree by
+// tests/fixtures/make_pki.sh), a real OpenSSL server on one end of a loopback socket pair
+// (Linux), and a capture of the library's trace lines.
+#pragma once
+
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ravlink.h"
+#include "support/loopback.h"
+
+#ifndef _WIN32
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#endif
+
+namespace testsupport {
+
+// The PKI folder, made on first use; empty when it could not be made.
+inline const std::string &pki_dir() {
+    static const std::string dir = [] {
+        std::string d = RAVLINK_TEST_PKI_DIR;
+        std::string cmd = std::string("'") + RAVLINK_SOURCE_DIR + "/tests/fixtures/make_pki.sh' '" + d + "'";
+        return std::system(cmd.c_str()) == 0 ? d : std::string();
+    }();
+    return dir;
+}
+inline std::string pki(const char *file) { return pki_dir() + "/" + file; }
+
+// Every trace line the library writes, with its level, while an instance lives.
+class TraceCapture {
+public:
+    TraceCapture() {
+        std::lock_guard<std::mutex> g(mutex());
+        text().clear();
+        RavlinkSetTraceCallback(&TraceCapture::take, 99);
+    }
+    ~TraceCapture() { RavlinkSetTraceCallback(nullptr, 99); }
+    std::string all() const {
+        std::lock_guard<std::mutex> g(mutex());
+        return text();
+    }
+    std::size_t count(const std::string &needle) const {
+        std::string t = all();
+        std::size_t n = 0;
+        for (std::size_t at = t.find(needle); at != std::string::npos; at = t.find(needle, at + 1)) ++n;
+        return n;
+    }
+    bool has(const std::string &needle) const { return all().find(needle) != std::string::npos; }
+
+private:
+    static std::mutex &mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::string &text() {
+        static std::string t;
+        return t;
+    }
+    static void take(int32_t level, const char *line) {
+        std::lock_guard<std::mutex> g(mutex());
+        text() += "[" + std::to_string(level) + "]";
+        text() += line;
+    }
+};
+
+// The ten texts of a configuration record, owned.
+struct SslFields {
+    std::string Protocols, KeyType, VerifyPeer, VerifyDepth, CipherList, Password, CertFile, KeyFile,
+        CAfile, CApath;
+    RavlinkSSLconfig record() {
+        auto p = [](std::string &s) { return s.empty() ? nullptr : &s[0]; };
+        return RavlinkSSLconfig{p(Protocols), p(KeyType),  p(VerifyPeer), p(VerifyDepth), p(CipherList),
+                                p(Password),  p(CertFile), p(KeyFile),    p(CAfile),      p(CApath)};
+    }
+};
+
+#ifndef _WIN32
+// A real OpenSSL server on one end of a socket pair: handshake, then the given behaviour.
+class TlsTestServer {
+public:
+    struct Options {
+        std::string cert = pki("server.pem");
+        std::string key = pki("server.key");
+        std::string clientCa;  // when set, a client certificate from this CA is required
+    };
+    using Behaviour = std::function<void(SSL *)>;
+
+    TlsTestServer(int fd, Options options, Behaviour behaviour)
+        : thread_([this, fd, options, behaviour] { run(fd, options, behaviour); }) {}
+    ~TlsTestServer() { thread_.join(); }
+    bool handshake_done() const { return handshakeDone_; }
+
+    // Echoes everything until the client goes away.
+    static void echo(SSL *ssl) {
+        char buf[16384];
+        int n;
+        while ((n = SSL_read(ssl, buf, sizeof buf)) > 0)
+            if (SSL_write(ssl, buf, n) <= 0) break;
+    }
+
+private:
+    void run(int fd, const Options &o, const Behaviour &behaviour) {
+        struct timeval limit = {20, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        SSL_CTX *ctx = SSL_CTX_new(TLS_server_method());
+        SSL_CTX_use_certificate_chain_file(ctx, o.cert.c_str());
+        SSL_CTX_use_PrivateKey_file(ctx, o.key.c_str(), SSL_FILETYPE_PEM);
+        if (!o.clientCa.empty()) {
+            SSL_CTX_load_verify_locations(ctx, o.clientCa.c_str(), nullptr);
+            SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+        }
+        SSL *ssl = SSL_new(ctx);
+        SSL_set_fd(ssl, fd);
+        if (SSL_accept(ssl) == 1) {
+            handshakeDone_ = true;
+            behaviour(ssl);
+        }
+        ERR_clear_error();
+        SSL_free(ssl);
+        SSL_CTX_free(ctx);
+        close_raw(fd);
+    }
+    bool handshakeDone_ = false;
+    std::thread thread_;
+};
+#endif
+
+} // namespace testsupport
