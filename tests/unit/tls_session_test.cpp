@@ -8,6 +8,7 @@
 #include <mutex>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -348,6 +349,43 @@ TEST(TlsSession, SyscallSentenceCarriesTheSystemCode) {
     s_SSLerror(42, "SSL_read()", client.session());
     EXPECT_EQ(client.error(), "SSL/TLS error in SSL_read(), Unknown error code: 42");
     testsupport::close_raw(s);
+}
+TEST(TlsSession, NamedRegistryConfigurationWithAnEmptyCipherListKeepsOpenSSLsDefault) {
+    SKIP_WITHOUT_OPENSSL();
+    std::string reg = ::testing::TempDir() + "ravlink-tls-user-" + std::to_string(::getpid()) + ".reg";
+    std::ofstream(reg) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Brannoc\\Sedrin\\SSLConfigurations\\lab]\n"
+                       << "\"CipherList\"=\"\"\n\"CAfile\"=\"" << pki("ca.pem") << "\"\n";
+    testsupport::set_env("QXN_ravlink_registry_user", reg.c_str());
+    testsupport::set_env("QXN_ravlink_registry_machine", (reg + ".none").c_str());
+    TraceCapture trace;
+    {
+        auto [c, s] = testsupport::socket_pair();
+        TlsTestServer server(s, {}, TlsTestServer::echo);
+        RavlinkContext *pc = s_allocContext();
+        pc->socket = c;
+        ASSERT_EQ(s_newSSLsession(pc, "lab", 3), 1);
+        EXPECT_EQ(SSLsendRavlink(pc->tlsSession, "named", 5), 1) << pc->tlsErrorText;
+        char buf[5];
+        EXPECT_EQ(SSLrecvRavlink(pc->tlsSession, buf, 5, 5, 1, 0), 5u);
+        RavlinkClose(pc);
+    }
+    EXPECT_TRUE(trace.has("\r\nSSL/TLS configuration: lab"));
+    EXPECT_FALSE(trace.has("Cipher list:"));
+    {
+        // A name too long for a configuration is refused at the set-up.
+        auto [c, s] = testsupport::socket_pair();
+        RavlinkContext *pc = s_allocContext();
+        pc->socket = c;
+        std::string name(80, 'z');
+        ASSERT_EQ(s_newSSLsession(pc, name.c_str(), 80), 1);
+        EXPECT_EQ(SSLsendRavlink(pc->tlsSession, "x", 1), 0);
+        EXPECT_EQ(std::string(pc->tlsErrorText), "SSL/TLS configuration '" + name + "' is not activated.");
+        RavlinkClose(pc);
+        testsupport::close_raw(s);
+    }
+    testsupport::set_env("QXN_ravlink_registry_user", nullptr);
+    testsupport::set_env("QXN_ravlink_registry_machine", nullptr);
+    std::remove(reg.c_str());
 }
 #endif
 
