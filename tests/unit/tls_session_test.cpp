@@ -72,6 +72,9 @@ struct Client {
     }
 };
 
+#ifndef _WIN32
+using testsupport::TlsTestServer;
+
 SslFields trusting_fields() {
     SslFields f;
     f.CAfile = pki("ca.pem");
@@ -82,8 +85,6 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-#ifndef _WIN32
-using testsupport::TlsTestServer;
 
 TEST(TlsSession, FirstWriteRunsTheHandshakeThenDataFlowsBothWays) {
     SKIP_WITHOUT_OPENSSL();
@@ -412,6 +413,11 @@ TEST(TlsSession, NamedSessionKeepsItsName) {
 }
 
 #ifdef _WIN32
+TEST(TlsSession, AgainstARealOpenSSLServer) {
+    GTEST_SKIP() << "no OpenSSL for Windows on this machine: handshakes, verification, keys and "
+                    "time-outs are tested in the Linux build; here the binding failure is";
+}
+
 TEST(TlsSession, WithoutOpenSSLTheSetUpReportsTheBindingFailure) {
     TraceCapture trace;
     auto [c, s] = testsupport::socket_pair();

@@ -18,9 +18,6 @@ struct Free {
 using Settings = std::unique_ptr<SSLsettings, Free>;
 
 Settings from_record(const RavlinkSSLconfig &r) { return Settings(s_SSLsettingsFromConfig(&r)); }
-Settings from_registry(const std::string &name) {
-    return Settings(s_SSLsettingsFromRegistry(static_cast<std::int32_t>(name.size()), name.c_str()));
-}
 
 TEST(TlsSettings, EmptyRecordTakesTheDefaults) {
     RavlinkSSLconfig nulls{};
@@ -65,6 +62,10 @@ TEST(TlsSettings, RecordCipherListIsCutTo255) {
 }
 
 #ifndef _WIN32
+Settings from_registry(const std::string &name) {
+    return Settings(s_SSLsettingsFromRegistry(static_cast<std::int32_t>(name.size()), name.c_str()));
+}
+
 // Named configurations from .reg files for both hives.
 class TlsRegistry : public ::testing::Test {
 protected:
