@@ -1,0 +1,241 @@
+// TLS through the library against a raw OpenSSL client (SSL_connect / SSL_write / SSL_read on a
+// blocking socket), same server, same protocol version and cipher suite, in one run:
+// the handshake (connect and first send), bulk throughput, and small-message round trips.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ravlink.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+constexpr const char *kCipher = "ECDHE-RSA-AES128-GCM-SHA256";
+constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kBulkBytes = 128u * 1024 * 1024;
+constexpr int kRoundTrips = 4000;
+constexpr int kHandshakes = 200;
+constexpr int kMessage = 64;
+
+std::string pki;
+
+// The server: TLS 1.2 with one cipher suite. A connection starts with one mode byte:
+// 'B' reads a 8-byte count, swallows that many bytes and answers one byte; 'E' echoes;
+// 'H' answers the mode byte and ends.
+SSL_CTX *server_ctx;
+
+void serve(int fd) {
+    SSL *ssl = SSL_new(server_ctx);
+    SSL_set_fd(ssl, fd);
+    if (SSL_accept(ssl) == 1) {
+        char mode;
+        if (SSL_read(ssl, &mode, 1) == 1) {
+            std::vector<char> buf(kChunk);
+            if (mode == 'B') {
+                unsigned long long total = 0, got = 0;
+                SSL_read(ssl, &total, sizeof total);
+                int n;
+                while (got < total && (n = SSL_read(ssl, buf.data(), static_cast<int>(buf.size()))) > 0) got += n;
+                SSL_write(ssl, "k", 1);
+            } else if (mode == 'E') {
+                int n;
+                while ((n = SSL_read(ssl, buf.data(), static_cast<int>(buf.size()))) > 0)
+                    if (SSL_write(ssl, buf.data(), n) <= 0) break;
+            } else {
+                SSL_write(ssl, "h", 1);
+            }
+        }
+        SSL_shutdown(ssl);
+    }
+    SSL_free(ssl);
+    close(fd);
+}
+
+int listen_socket(int &port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    listen(fd, 64);
+    socklen_t n = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &n);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
+// ---- the two clients behind one small interface ----
+
+struct Raw {
+    SSL_CTX *ctx;
+    SSL *ssl = nullptr;
+    int fd = -1;
+    bool connect(int port) {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<unsigned short>(port));
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) return false;
+        ssl = SSL_new(ctx);
+        SSL_set_fd(ssl, fd);
+        return SSL_connect(ssl) == 1;
+    }
+    bool send(const void *p, std::size_t n) { return SSL_write(ssl, p, static_cast<int>(n)) == static_cast<int>(n); }
+    bool recv(void *p, std::size_t n) {
+        auto *c = static_cast<char *>(p);
+        while (n > 0) {
+            int r = SSL_read(ssl, c, static_cast<int>(n));
+            if (r <= 0) return false;
+            c += r;
+            n -= static_cast<std::size_t>(r);
+        }
+        return true;
+    }
+    void close() {
+        if (ssl) {
+            SSL_shutdown(ssl);
+            SSL_free(ssl);
+        }
+        if (fd >= 0) ::close(fd);
+        ssl = nullptr;
+        fd = -1;
+    }
+};
+
+struct Lib {
+    RavlinkSSLconfig cfg;
+    RavlinkContext *pc = nullptr;
+    struct timeval tv = {30, 0};
+    bool connect(int port) {
+        std::string p = std::to_string(port);
+        pc = RavlinkToHostPort("127.0.0.1", p.c_str(), &tv, 11, reinterpret_cast<const char *>(&cfg));
+        return pc != nullptr;
+    }
+    bool send(const void *p, std::size_t n) { return RavlinkSend(pc, p, static_cast<uint32_t>(n), &tv) == 1; }
+    bool recv(void *p, std::size_t n) { return RavlinkRecv(pc, p, static_cast<int32_t>(n), &tv) == 0; }
+    void close() {
+        RavlinkClose(pc);
+        pc = nullptr;
+    }
+};
+
+template <class Client>
+double handshakes(Client &c, int port) {
+    auto t = Clock::now();
+    for (int i = 0; i < kHandshakes; ++i) {
+        char h = 'H';
+        if (!c.connect(port) || !c.send(&h, 1) || !c.recv(&h, 1)) {
+            std::fprintf(stderr, "handshake failed: %s\n", RavlinkGetErrorString(nullptr));
+            std::exit(1);
+        }
+        c.close();
+    }
+    return since(t) / kHandshakes;
+}
+
+template <class Client>
+double bulk(Client &c, int port) {
+    std::vector<char> buf(kChunk, 'b');
+    unsigned long long total = kBulkBytes;
+    char mode = 'B', ack;
+    if (!c.connect(port) || !c.send(&mode, 1) || !c.send(&total, sizeof total)) std::exit(1);
+    auto t = Clock::now();
+    for (std::size_t sent = 0; sent < kBulkBytes; sent += kChunk)
+        if (!c.send(buf.data(), kChunk)) std::exit(1);
+    if (!c.recv(&ack, 1)) std::exit(1);
+    double s = since(t);
+    c.close();
+    return kBulkBytes / s / (1024.0 * 1024.0);
+}
+
+template <class Client>
+double round_trips(Client &c, int port) {
+    char msg[kMessage] = {'r'}, back[kMessage];
+    char mode = 'E';
+    if (!c.connect(port) || !c.send(&mode, 1)) std::exit(1);
+    auto t = Clock::now();
+    for (int i = 0; i < kRoundTrips; ++i)
+        if (!c.send(msg, sizeof msg) || !c.recv(back, sizeof back)) std::exit(1);
+    double s = since(t);
+    c.close();
+    return s / kRoundTrips * 1e6;
+}
+
+} // namespace
+
+int main() {
+    pki = RAVLINK_BENCH_PKI_DIR;
+    std::string make = std::string("'") + RAVLINK_SOURCE_DIR + "/tests/fixtures/make_pki.sh' '" + pki + "'";
+    if (std::system(make.c_str()) != 0) return 1;
+    std::string ca = pki + "/ca.pem", cert = pki + "/server.pem", key = pki + "/server.key";
+
+    server_ctx = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_set_max_proto_version(server_ctx, TLS1_2_VERSION);
+    SSL_CTX_set_cipher_list(server_ctx, kCipher);
+    SSL_CTX_use_certificate_chain_file(server_ctx, cert.c_str());
+    SSL_CTX_use_PrivateKey_file(server_ctx, key.c_str(), SSL_FILETYPE_PEM);
+    int port = 0;
+    int lfd = listen_socket(port);
+    std::thread acceptor([lfd] {
+        for (;;) {
+            int fd = accept(lfd, nullptr, nullptr);
+            if (fd < 0) return;
+            std::thread(serve, fd).detach();
+        }
+    });
+    acceptor.detach();
+
+    Raw raw;
+    raw.ctx = SSL_CTX_new(TLS_client_method());
+    SSL_CTX_set_cipher_list(raw.ctx, kCipher);
+    SSL_CTX_load_verify_locations(raw.ctx, ca.c_str(), nullptr);
+    SSL_CTX_set_verify(raw.ctx, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_mode(raw.ctx, SSL_MODE_AUTO_RETRY);
+
+    Lib lib;
+    std::string protocols = "16", cipher = kCipher;
+    lib.cfg = RavlinkSSLconfig{&protocols[0], nullptr, nullptr, nullptr, &cipher[0],
+                               nullptr,       nullptr, nullptr, &ca[0],  nullptr};
+
+    // Alternate the two clients and keep each one's best of three.
+    double hsRaw = 1e9, hsLib = 1e9, bwRaw = 0, bwLib = 0, rtRaw = 1e9, rtLib = 1e9;
+    for (int round = 0; round < 3; ++round) {
+        hsRaw = std::min(hsRaw, handshakes(raw, port));
+        hsLib = std::min(hsLib, handshakes(lib, port));
+        bwRaw = std::max(bwRaw, bulk(raw, port));
+        bwLib = std::max(bwLib, bulk(lib, port));
+        rtRaw = std::min(rtRaw, round_trips(raw, port));
+        rtLib = std::min(rtLib, round_trips(lib, port));
+    }
+    std::printf("TLS 1.2, %s, loopback, best of 3 rounds\n", kCipher);
+    std::printf("handshake (connect + first send, %d each): ravlink %.3f ms, raw OpenSSL %.3f ms, "
+                "raw/ravlink time ratio %.3f\n",
+                kHandshakes, hsLib * 1e3, hsRaw * 1e3, hsRaw / hsLib);
+    std::printf("bulk throughput (%zu MiB in %zu KiB sends): ravlink %.1f MiB/s, raw OpenSSL %.1f MiB/s, "
+                "ratio %.3f (goal >= 0.95)\n",
+                kBulkBytes >> 20, kChunk >> 10, bwLib, bwRaw, bwLib / bwRaw);
+    std::printf("round trip (%d x %d bytes): ravlink %.1f us, raw OpenSSL %.1f us, raw/ravlink time "
+                "ratio %.3f\n",
+                kRoundTrips, kMessage, rtLib, rtRaw, rtRaw / rtLib);
+    return 0;
+}
