@@ -17,8 +17,13 @@
 #ifndef _WIN32
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char **environ;
 #endif
 
 namespace testsupport {
@@ -95,6 +100,14 @@ public:
 
     TlsTestServer(int fd, Options options, Behaviour behaviour)
         : thread_([this, fd, options, behaviour] { run(fd, options, behaviour); }) {}
+    // Accepts one connection on the listener first (giving up after 20 s).
+    TlsTestServer(Listener &listener, Options options, Behaviour behaviour)
+        : thread_([this, &listener, options, behaviour] {
+              struct timeval limit = {20, 0};
+              setsockopt(listener.fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+              int fd = ::accept(listener.fd, nullptr, nullptr);
+              if (fd >= 0) run(fd, options, behaviour);
+          }) {}
     ~TlsTestServer() { thread_.join(); }
     bool handshake_done() const { return handshakeDone_; }
 
@@ -130,6 +143,53 @@ private:
     }
     bool handshakeDone_ = false;
     std::thread thread_;
+};
+
+// `openssl s_server` on 127.0.0.1 at a free port, ended when the object goes.
+class OpensslServer {
+public:
+    explicit OpensslServer(std::vector<std::string> extra) {
+        {
+            Listener probe; // a free port, released again for the server
+            port_ = probe.port;
+        }
+        std::vector<std::string> args = {"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port_),
+                                         "-cert", pki("server.pem"), "-key", pki("server.key"), "-quiet"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char *> argv;
+        for (std::string &a : args) argv.push_back(&a[0]);
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 0x1 /* O_WRONLY */, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0x1, 0);
+        if (posix_spawnp(&pid_, "openssl", &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        // Ready when it accepts a TCP connection.
+        for (int i = 0; i < 100 && pid_ > 0 && !ready_; ++i) {
+            int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(static_cast<unsigned short>(port_));
+            ready_ = ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+            ::close(fd);
+            if (!ready_) usleep(50000);
+        }
+    }
+    ~OpensslServer() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool ready() const { return ready_; }
+    std::string port() const { return std::to_string(port_); }
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+    bool ready_ = false;
 };
 #endif
 
