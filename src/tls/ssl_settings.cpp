@@ -20,9 +20,9 @@ void copy_field(char (&field)[256], const char *text) {
 
 bool empty(const char *text) { return text == nullptr || text[0] == '\0'; }
 
-} // namespace
-
-std::int32_t s_decimalValue(const char *text) {
+// The decimal value of a text: leading blanks, an optional sign, digits up to the first other
+// character; 0 without digits.
+std::int32_t decimal_value(const char *text) {
     if (text == nullptr) return 0;
     while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' || *text == '\f')
         ++text;
@@ -38,13 +38,15 @@ std::int32_t s_decimalValue(const char *text) {
     return static_cast<std::int32_t>(value);
 }
 
+} // namespace
+
 SSLsettings *s_SSLsettingsFromConfig(const RavlinkSSLconfig *config) {
     auto *s = static_cast<SSLsettings *>(std::calloc(1, sizeof(SSLsettings)));
     if (s == nullptr) return nullptr;
-    s->protocols = empty(config->Protocols) ? kDefaultProtocols : s_decimalValue(config->Protocols);
-    s->keyType = empty(config->KeyType) ? kDefaultKeyType : s_decimalValue(config->KeyType);
-    s->verifyPeer = empty(config->VerifyPeer) ? kDefaultVerifyPeer : s_decimalValue(config->VerifyPeer);
-    s->verifyDepth = empty(config->VerifyDepth) ? kDefaultVerifyDepth : s_decimalValue(config->VerifyDepth);
+    s->protocols = empty(config->Protocols) ? kDefaultProtocols : decimal_value(config->Protocols);
+    s->keyType = empty(config->KeyType) ? kDefaultKeyType : decimal_value(config->KeyType);
+    s->verifyPeer = empty(config->VerifyPeer) ? kDefaultVerifyPeer : decimal_value(config->VerifyPeer);
+    s->verifyDepth = empty(config->VerifyDepth) ? kDefaultVerifyDepth : decimal_value(config->VerifyDepth);
     copy_field(s->cipherList, empty(config->CipherList) ? kDefaultCipherList : config->CipherList);
     if (!empty(config->Password)) copy_field(s->password, config->Password);
     if (!empty(config->CertFile)) copy_field(s->certFile, config->CertFile);
@@ -73,7 +75,7 @@ SSLsettings *s_SSLsettingsFromRegistry(std::int32_t nameLength, const char *name
                               {"VerifyDepth", &s->verifyDepth, kDefaultVerifyDepth}};
     for (const Number &n : numbers) {
         char buffer[256];
-        *n.field = s_readSSLregValue(s->name, n.valueName, buffer, sizeof buffer) ? s_decimalValue(buffer)
+        *n.field = s_readSSLregValue(s->name, n.valueName, buffer, sizeof buffer) ? decimal_value(buffer)
                                                                                   : n.fallback;
     }
     if (!s_readSSLregValue(s->name, "CipherList", s->cipherList, sizeof s->cipherList))

@@ -43,7 +43,3 @@ int s_readSSLregValue(const char *name, const char *valueName, char *buffer, std
 SSLsettings *s_SSLsettingsFromRegistry(std::int32_t nameLength, const char *name);
 // Settings from a packed record (empty fields take the defaults); null when out of memory.
 SSLsettings *s_SSLsettingsFromConfig(const RavlinkSSLconfig *config);
-
-// The decimal value of a text: leading blanks, an optional sign, digits up to the first other
-// character; 0 without digits.
-std::int32_t s_decimalValue(const char *text);

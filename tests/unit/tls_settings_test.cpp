@@ -48,8 +48,11 @@ TEST(TlsSettings, RecordNumbersAndTexts) {
     EXPECT_EQ(s->verifyDepth, -3);
     EXPECT_STREQ(s->password, "pw");
     EXPECT_STREQ(s->certFile, "c.pem");
-    EXPECT_EQ(s_decimalValue("abc"), 0);
-    EXPECT_EQ(s_decimalValue("99999999999"), 2147483647);
+    char junk[] = "abc", huge[] = "99999999999";
+    RavlinkSSLconfig odd{junk, huge, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    Settings o = from_record(odd);
+    EXPECT_EQ(o->protocols, 0);
+    EXPECT_EQ(o->keyType, 2147483647);
 }
 
 TEST(TlsSettings, RecordCipherListIsCutTo255) {
