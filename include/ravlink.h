@@ -67,15 +67,16 @@ typedef struct RavlinkContext RavlinkContext;
  * Every field is a NUL-terminated text or NULL for its default.
  */
 typedef struct RavlinkSSLconfig {
-    char *Protocols;   /* e.g. "TLSv1.2 TLSv1.3"; empty: every protocol but SSLv2 */
-    char *KeyType;     /* "PEM" (default) or "ASN1" */
-    char *VerifyPeer;  /* "1" to verify the server's certificate */
-    char *VerifyDepth; /* verification depth, decimal */
-    char *CipherList;  /* OpenSSL cipher list */
+    char *Protocols;   /* decimal bit set: 2 SSLv3, 4 TLS 1.0, 8 TLS 1.1, 16 TLS 1.2 and later
+                          (1, SSLv2, is never offered); empty: 30 */
+    char *KeyType;     /* "1" a private key of any type (default), "2" an RSA key */
+    char *VerifyPeer;  /* OpenSSL verification mode: "0" none, "1" verify the server (default) */
+    char *VerifyDepth; /* maximum depth of the server's chain, decimal; empty: 9 */
+    char *CipherList;  /* OpenSSL cipher list; empty: "ALL:!aNULL:!eNULL:!EXP:!SSLv2" */
     char *Password;    /* pass phrase of the private key */
-    char *CertFile;    /* client certificate chain file */
-    char *KeyFile;     /* client private key file */
-    char *CAfile;      /* trusted CA certificates file */
+    char *CertFile;    /* client certificate chain file (PEM) */
+    char *KeyFile;     /* client private key file (PEM) */
+    char *CAfile;      /* trusted CA certificates file (PEM) */
     char *CApath;      /* directory of trusted CA certificates */
 } RavlinkSSLconfig;
 
