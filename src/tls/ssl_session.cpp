@@ -10,6 +10,7 @@
 
 #include "api/context.h"
 #include "diag/trace.h"
+#include "platform/no_sigpipe.h"
 #include "platform/sockets.h"
 #include "platform/system_error.h"
 
@@ -35,6 +36,12 @@ bool ensure_established(RavlinkSSLsession *session) {
         return false;
     }
     return true;
+}
+
+// OpenSSL's calls that may write to the socket, with SIGPIPE held back (see NoSigpipe).
+int guarded_connect(ossl::SSL *ssl) {
+    plat::NoSigpipe guard;
+    return api.SSL_connect(ssl);
 }
 
 int clamp_length(std::uint32_t length) {
@@ -67,7 +74,10 @@ int s_newSSLsession(RavlinkContext *pc, const char *name, std::uint32_t nameLeng
 
 void s_closeSSL(RavlinkSSLsession *session) {
     if (session->ssl != nullptr) {
-        api.SSL_shutdown(session->ssl);
+        {
+            plat::NoSigpipe guard;
+            api.SSL_shutdown(session->ssl);
+        }
         api.SSL_free(session->ssl);
         session->ssl = nullptr;
     }
@@ -96,7 +106,7 @@ int s_SSLconnect(RavlinkSSLsession *session) {
     ravlink_tracelog2("\r\nSSL/TLS client requested.");
     const std::time_t limit = operation_limit(session);
     const std::time_t deadline = std::time(nullptr) + limit;
-    int rc = api.SSL_connect(session->ssl);
+    int rc = guarded_connect(session->ssl);
     while (rc != 1) {
         int code = api.SSL_get_error(session->ssl, rc);
         if (code != ossl::kErrorWantRead && code != ossl::kErrorWantWrite) {
@@ -111,7 +121,7 @@ int s_SSLconnect(RavlinkSSLsession *session) {
             return 0;
         }
         s_SSLwait(code == ossl::kErrorWantRead, session->context->socket, kHandshakeWaitSeconds, 0);
-        rc = api.SSL_connect(session->ssl);
+        rc = guarded_connect(session->ssl);
     }
     return 1;
 }
@@ -134,6 +144,7 @@ std::uint32_t SSLrecvRavlink(RavlinkSSLsession *session, void *buffer, std::uint
         int n;
         {
             std::lock_guard<std::mutex> guard(session->lock);
+            plat::NoSigpipe noSigpipe;
             n = api.SSL_read(session->ssl, cursor + count, clamp_length(length - count));
         }
         if (n > 0) {
@@ -183,6 +194,7 @@ int SSLsendRavlink(RavlinkSSLsession *session, const void *buffer, std::uint32_t
             plat::clear_system_error();
             {
                 std::lock_guard<std::mutex> guard(session->lock);
+                plat::NoSigpipe noSigpipe;
                 n = api.SSL_write(session->ssl, cursor, piece);
             }
             if (n > 0) break;

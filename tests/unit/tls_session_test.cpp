@@ -311,6 +311,29 @@ TEST(TlsSession, CleanCloseByThePeerIsZeroReturn) {
     EXPECT_EQ(client.error(), "SSL/TLS error in SSL_read(), SSL_ERROR_ZERO_RETURN: connection closed");
 }
 
+TEST(TlsSession, WriteToAResetPeerFailsWithTheSystemCodeAndTheProcessLivesOn) {
+    SKIP_WITHOUT_OPENSSL();
+    auto [c, s] = testsupport::socket_pair();
+    Client client(c, trusting_fields());
+    {
+        TlsTestServer server(s, {}, [](SSL *ssl) {
+            SSL_write(ssl, "r", 1);
+            char ack;
+            SSL_read(ssl, &ack, 1);
+            struct linger abort = {1, 0}; // the close resets the connection
+            setsockopt(SSL_get_fd(ssl), SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        });
+        ASSERT_EQ(client.recv(1), "r") << client.error();
+        ASSERT_EQ(client.send("a"), 1);
+    }
+    int sent = 1;
+    for (int i = 0; i < 50 && sent == 1; ++i) sent = client.send(std::string(4096, 'w'));
+    EXPECT_EQ(sent, 0);
+    const std::string head = "SSL/TLS error in SSL_write(), SSL_ERROR_SYSCALL: I/O error (";
+    EXPECT_EQ(client.error().substr(0, head.size()), head) << client.error();
+    EXPECT_EQ(client.pc->error, 0u); // a failed write leaves the connection's code to the caller
+}
+
 TEST(TlsSession, QueuedErrorsAreJoinedWholeWithinTheLimit) {
     SKIP_WITHOUT_OPENSSL();
     ASSERT_EQ(s_initSSL(), 1);
