@@ -29,7 +29,7 @@ constexpr size_t kPiece = 64 * 1024;
 constexpr size_t kBulkBytes = size_t(512) << 20; // per direction and round
 constexpr int kRoundTrips = 20000;
 constexpr int kConnects = 2000;
-constexpr int kRounds = 5;
+constexpr int kRounds = 7;
 
 double seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
@@ -48,7 +48,7 @@ struct Server {
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(fd, 512) != 0) {
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(fd, 4096) != 0) {
             std::perror("listen");
             std::exit(1);
         }
@@ -200,7 +200,8 @@ double round_trip_lib(Server &server) {
     return t / kRoundTrips * 1e6;
 }
 
-// Accepts and closes kConnects connections.
+// Accepts and closes kConnects connections (a fresh server each round keeps the TIME_WAIT
+// states of one round away from the next).
 void accept_peer(Server &server) {
     for (int i = 0; i < kConnects; ++i) {
         int s = ::accept(server.fd, nullptr, nullptr);
@@ -208,8 +209,6 @@ void accept_peer(Server &server) {
     }
 }
 
-// The client closes second (after the server), so its ports do not pile up in TIME_WAIT... the
-// server's do; a fresh server per round keeps them apart.
 double connect_raw(Server &server) {
     std::thread peer([&] { accept_peer(server); });
     auto start = Clock::now();
@@ -239,10 +238,13 @@ void measure(const char *name, const char *unit, bool higherIsBetter, double goa
         ratios.push_back(l / r);
     }
     double ratio = median(ratios);
+    // Best round against best round: what is left when other load on the machine is least.
+    double best = higherIsBetter ? *std::max_element(libs.begin(), libs.end()) / *std::max_element(raws.begin(), raws.end())
+                                 : *std::min_element(libs.begin(), libs.end()) / *std::min_element(raws.begin(), raws.end());
     bool met = higherIsBetter ? ratio >= goal : ratio <= goal;
-    std::printf("%-22s raw %9.1f %s   ravlink %9.1f %s   ratio %.3f (rounds %.3f..%.3f)   goal %s %.2f: %s\n", name,
-                median(raws), unit, median(libs), unit, ratio, *std::min_element(ratios.begin(), ratios.end()),
-                *std::max_element(ratios.begin(), ratios.end()), higherIsBetter ? ">=" : "<=", goal,
+    std::printf("%-20s raw %8.1f %s  ravlink %8.1f %s  ratio %.3f (rounds %.3f..%.3f, best/best %.3f)  goal %s %.2f: %s\n",
+                name, median(raws), unit, median(libs), unit, ratio, *std::min_element(ratios.begin(), ratios.end()),
+                *std::max_element(ratios.begin(), ratios.end()), best, higherIsBetter ? ">=" : "<=", goal,
                 met ? "met" : "NOT met");
     std::fflush(stdout);
 }
@@ -274,7 +276,7 @@ int main(int argc, char **argv) {
     if (wanted("bulk")) measure("bulk throughput", "MB/s", true, 0.95, bulk_raw, bulk_lib);
     if (wanted("trip")) {
         measure("64-byte round trip", "us  ", false, 1.15, round_trip_raw, round_trip_lib);
-        std::printf("%-22s one poll() of a ready socket costs %.2f us on this machine\n", "", poll_cost_us());
+        std::printf("%-20s one poll() of a ready socket costs %.2f us on this machine\n", "", poll_cost_us());
     }
     if (wanted("connect")) measure("connect + close", "us  ", false, 1.20, connect_raw, connect_lib);
     return 0;
