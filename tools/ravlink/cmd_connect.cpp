@@ -15,60 +15,12 @@
 
 #include "command.h"
 #include "ravlink.h"
+#include "relay.h"
 #include "tool_net.h"
 
 namespace {
 
-// Pieces handed to one RavlinkSend: small enough that a send rarely needs more than one wait.
-constexpr size_t kSendPiece = 16 * 1024;
-constexpr int kReceiveBuffer = 64 * 1024;
-// How long one receive waits before the loop looks at standard input again. A send waits under
-// the time-out of the last receive, so this is also how long a send waits for room.
-constexpr long kPollMicroseconds = 100 * 1000;
-
-timeval to_timeval(double seconds) {
-    timeval tv{};
-    tv.tv_sec = static_cast<long>(seconds);
-    tv.tv_usec = static_cast<long>(std::lround((seconds - static_cast<double>(tv.tv_sec)) * 1e6));
-    if (tv.tv_usec >= 1000000) {
-        tv.tv_sec += 1;
-        tv.tv_usec -= 1000000;
-    }
-    return tv;
-}
-
-// Standard input, read on its own thread so that the connection is served while it blocks.
-class InputPump {
-public:
-    InputPump() : thread_([this] { run(); }) {}
-    ~InputPump() { thread_.detach(); } // a blocked read of standard input cannot be interrupted
-    // Takes what has been read so far; `done` tells whether standard input has ended.
-    std::string take(bool &done) {
-        std::lock_guard<std::mutex> hold(lock_);
-        std::string out;
-        out.swap(pending_);
-        done = ended_;
-        return out;
-    }
-
-private:
-    void run() {
-        std::vector<char> buf(kSendPiece);
-        for (;;) {
-            size_t n = std::fread(buf.data(), 1, buf.size(), stdin);
-            std::lock_guard<std::mutex> hold(lock_);
-            pending_.append(buf.data(), n);
-            if (std::feof(stdin) || std::ferror(stdin)) {
-                ended_ = true;
-                return;
-            }
-        }
-    }
-    std::mutex lock_;
-    std::string pending_;
-    bool ended_ = false;
-    std::thread thread_;
-};
+using tool::to_timeval;
 
 int fail(RavlinkContext *pc, const char *what) {
     std::fprintf(stderr, "ravlink connect: %s\n%s\n", what, RavlinkGetErrorString(pc));
@@ -109,49 +61,7 @@ int run(const tool::Options &o) {
     RavlinkContext *pc = open_connection(o, level, timeout);
     if (pc == nullptr) return fail(nullptr, "connect failed");
 
-    const bool vread = o.has("--vread");
-    RavlinkSetMode(pc, vread ? RAVLINK_VREAD : RAVLINK_FREAD);
-    InputPump input;
-    std::vector<char> buf(kReceiveBuffer);
-    bool inputDone = false, sentEnd = false;
-    int status = 0;
-    for (;;) {
-        std::string outgoing = input.take(inputDone);
-        for (size_t at = 0; at < outgoing.size(); at += kSendPiece) {
-            size_t n = std::min(kSendPiece, outgoing.size() - at);
-            if (!RavlinkSend(pc, outgoing.data() + at, static_cast<uint32_t>(n), &timeout)) {
-                status = fail(pc, "send failed");
-                break;
-            }
-        }
-        if (status != 0) break;
-        if (inputDone && !sentEnd) {
-            // Standard input has ended: tell the peer, then read until it closes.
-            tool::shutdown_send(RavlinkGetSocketDescriptor(pc));
-            sentEnd = true;
-        }
-        timeval wait{0, kPollMicroseconds};
-        const timeval *limit = &wait;
-        if (sentEnd) limit = o.has("--timeout") ? &timeout : nullptr;
-        int32_t rc = RavlinkRecv(pc, buf.data(), vread ? kReceiveBuffer : 1, limit);
-        if (rc == 0) {
-            int32_t got = vread ? RavlinkGetRdlen(pc) : 1;
-            if (got > 0) {
-                std::fwrite(buf.data(), 1, static_cast<size_t>(got), stdout);
-                std::fflush(stdout);
-            } else if (sentEnd) {
-                break; // nothing more within the time-out
-            }
-            continue;
-        }
-        if (rc == -2 && !sentEnd) continue; // FREAD: no byte within the poll interval
-        if (rc == -2) break;
-        if (rc == 10053 || rc == 10054) break; // the peer has closed: done
-        status = fail(pc, "receive failed");
-        break;
-    }
-    RavlinkClose(pc);
-    return status;
+    return tool::relay(pc, o, timeout, "connect");
 }
 
 const tool::Command command{
