@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -263,6 +264,34 @@ TEST(Kerberos, LargeTokensAndACorruptedOne) {
     EXPECT_EQ(error_text(pc).rfind("DecryptMessage() returned error in RavlinkRecv():  \r\nReason: (", 0), 0u)
         << error_text(pc);
     EXPECT_EQ(RavlinkSend(pc, "bye", 3, &tv), 1);
+    RavlinkClose(pc);
+}
+
+TEST(Kerberos, ProtectedReceiveTimeoutsAndEmptyFrames) {
+    REQUIRE_REALM();
+    std::atomic<int> step{0};
+    Server server([&](int fd) {
+        GssServer srv(fd, nullptr);
+        accept(srv, 2);
+        ASSERT_TRUE(srv.send_frame("", 0)); // an empty frame
+        std::string tok;
+        ASSERT_TRUE(srv.wrap("late", false, tok));
+        const unsigned char length[4] = {0, 0, 0, static_cast<unsigned char>(tok.size())};
+        ASSERT_TRUE(srv.write_raw(length, 4) && srv.write_raw(tok.data(), 3)); // a part of the body only
+        while (step.load() < 1) std::this_thread::yield();
+    });
+    RavlinkContext *pc = connect(server.port(), 2);
+    ASSERT_NE(pc, nullptr) << error_text();
+    RavlinkSetMode(pc, 1);
+    timeval tv{1, 0};
+    char buf[16];
+    EXPECT_EQ(RavlinkRecv(pc, buf, 16, &tv), 0);
+    EXPECT_EQ(RavlinkGetRdlen(pc), 0);
+    // The next frame never completes: the body's wait (at least four seconds) ends without a code.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RavlinkRecv(pc, buf, 16, &tv), -2);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3900));
+    step = 1;
     RavlinkClose(pc);
 }
 
