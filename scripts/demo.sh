@@ -35,4 +35,7 @@ echo "== a refused connection: the library's error text"
 echo "== stopping the server"
 kill "$server"
 wait "$server" 2>/dev/null || true
+# Kerberos levels 1, 2 and 3 against a throwaway realm.
+scripts/demo_kerberos.sh "$tool"
+
 echo "done"

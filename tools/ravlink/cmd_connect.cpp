@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,6 +15,7 @@
 #endif
 
 #include "command.h"
+#include "password.h"
 #include "ravlink.h"
 #include "relay.h"
 #include "tool_net.h"
@@ -27,15 +29,24 @@ int fail(RavlinkContext *pc, const char *what) {
     return 1;
 }
 
-// Opens the connection the options ask for. Level 11 takes a record in place of the principal
-// (its fields left to their defaults here).
+// Opens the connection the options ask for: with --user, as that user with a password from
+// --password-env or --password-file. Level 11 takes a record in place of the principal (its
+// fields left to their defaults here).
 RavlinkContext *open_connection(const tool::Options &o, long level, const timeval &timeout) {
-    std::string principal = o.get("--principal");
+    std::string principal = o.get("--principal"), user = o.get("--user"), authority = o.get("--authority");
+    std::string password, error;
+    bool havePassword = false;
+    if (!tool::read_password(o, password, &havePassword, error)) {
+        std::fprintf(stderr, "ravlink connect: %s\n", error.c_str());
+        std::exit(2);
+    }
     const char *last = o.has("--principal") ? principal.c_str() : nullptr;
     RavlinkSSLconfig record{};
     if (level == 11) last = reinterpret_cast<const char *>(&record);
-    return RavlinkToHostPort(o.positional[0].c_str(), o.positional[1].c_str(), &timeout, static_cast<int32_t>(level),
-                             last);
+    return RavlinkLoginToHostPort(o.positional[0].c_str(), o.positional[1].c_str(), &timeout,
+                                  static_cast<int32_t>(level), o.has("--user") ? user.c_str() : nullptr,
+                                  havePassword ? password.c_str() : nullptr,
+                                  o.has("--authority") ? authority.c_str() : nullptr, last);
 }
 
 int run(const tool::Options &o) {
@@ -71,6 +82,10 @@ const tool::Command command{
     {
         {"--level", "N", "security level: 0 plain (default), 1-3 Kerberos, 10/11 TLS"},
         {"--principal", "P", "service principal name (levels 0-3) or TLS configuration name (level 10)"},
+        {"--user", "NAME", "Kerberos user name (levels 1-3; default: the caller's own tickets)"},
+        {"--authority", "DOMAIN", "Kerberos authority (realm) of --user (default: the computer's DNS domain)"},
+        {"--password-env", "VAR", "take the password of --user from this environment variable"},
+        {"--password-file", "FILE", "take the password of --user from the first line of this file"},
         {"--timeout", "SECONDS", "time-out of the connect (default 10); when given, also how long to wait for the peer after input ends"},
         {"--vread", nullptr, "receive whatever has arrived in one call (VREAD) instead of byte by byte (FREAD)"},
         {"--trace", "LEVEL", "write the library's trace from LEVEL up (1 all ... 6 errors) to standard error"},
