@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -277,7 +278,10 @@ double raw_contexts() {
 }
 
 // Median of several alternating runs of library and raw.
+const char *g_only = nullptr; // run only the measurements whose name holds this text
+
 void report(const char *what, double (*lib)(), double (*raw)(), double units, const char *unit, int runs) {
+    if (g_only != nullptr && std::strstr(what, g_only) == nullptr) return;
     std::vector<double> l, r;
     for (int i = 0; i < runs; ++i) {
         l.push_back(lib());
@@ -300,7 +304,9 @@ template <int L> double rt() { return raw_rtt(L); }
 } // namespace
 
 int main(int argc, char **argv) {
+    // kerberos_bench [RUNS [ONLY]]: RUNS runs of each measurement (median), ONLY a part of a name.
     int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    if (argc > 2) g_only = argv[2];
     auto &realm = testsupport::Realm::get();
     if (!realm.ok()) {
         std::fprintf(stderr, "no test realm: %s\n", realm.reason().c_str());
