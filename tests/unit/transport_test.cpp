@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -275,6 +276,16 @@ TEST(SocketIo, PartialReadReturnsTheFirstReceive) {
     timeval tv = timeout_ms(2000);
     s_installTimeout(p.pc, &tv);
     EXPECT_EQ(read_all(p.pc, b, sizeof b, 1), 5);
+}
+
+TEST(SocketIo, HugeTimeOutWaitsLikeNone) {
+    Pair p;
+    send_raw(p.server, "x");
+    unsigned char b[1];
+    timeval tv{};
+    tv.tv_sec = std::numeric_limits<decltype(tv.tv_sec)>::max();
+    s_installTimeout(p.pc, &tv);
+    EXPECT_EQ(read_all(p.pc, b, 1, 0), 1);
 }
 
 TEST(SocketIo, TimeOutForgetsBytesOfEarlierPasses) {

@@ -27,6 +27,8 @@ int select_socket(socket_t s, unsigned sets, const struct timeval *timeout, unsi
     if (sets & kWaitWrite) p.events |= POLLOUT;
     if (sets & kWaitExcept) p.events |= POLLPRI;
 
+    // A limit beyond a century is no limit (and would overflow the clock's arithmetic).
+    if (timeout != nullptr && timeout->tv_sec > 3'000'000'000LL) timeout = nullptr;
     clock::time_point deadline{};
     if (timeout != nullptr)
         deadline = clock::now() + std::chrono::seconds(timeout->tv_sec) +
