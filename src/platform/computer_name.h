@@ -20,7 +20,8 @@ enum class NameFormat {
 // the size needed (when too small). True on success; the last-error code tells why not.
 bool computer_name(NameFormat format, char *buffer, std::uint32_t *size);
 
-// The thread's last system error code (GetLastError).
+// The thread's last system error code (GetLastError / SetLastError).
 std::uint32_t last_error();
+void set_last_error(std::uint32_t code);
 
 } // namespace plat

@@ -83,6 +83,7 @@ bool name_of(NameFormat format, std::string &out) {
 } // namespace
 
 std::uint32_t last_error() { return t_last_error; }
+void set_last_error(std::uint32_t code) { t_last_error = code; }
 
 bool computer_name(NameFormat format, char *buffer, std::uint32_t *size) {
     std::string name;

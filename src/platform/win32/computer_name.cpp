@@ -13,5 +13,6 @@ bool computer_name(NameFormat format, char *buffer, std::uint32_t *size) {
 }
 
 std::uint32_t last_error() { return GetLastError(); }
+void set_last_error(std::uint32_t code) { SetLastError(code); }
 
 } // namespace plat

@@ -1,0 +1,11 @@
+// The terminal services of Windows: wtsapi32.dll, loaded by name like any module.
+#include "platform/terminal_session.h"
+
+namespace plat {
+
+const TerminalServices &system_terminal_services() {
+    static const TerminalServices services{&load_module, &module_symbol};
+    return services;
+}
+
+} // namespace plat
