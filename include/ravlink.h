@@ -197,65 +197,88 @@ RAVLINK_API extern int32_t QXNTracefileLogLevel;   /* lowest level written to th
 #include <string>
 
 /*
- * Ravlink: one connection as an object, thin over the C functions.
+ * Ravlink: one connection as an object, thin over the C functions. The object remembers the
+ * security level and the principal (default level 3 and "sedrin") for its connects by address
+ * and port, forwards sends and receives, and closes the connection when the last object that
+ * holds it goes away. The class records no errors of its own except where noted below and
+ * throws nothing: read the reason of a failure with GetConnectionError and RavlinkGetErrorString.
  *
- * Ownership choices:
- *  - Objects are move-only in effect: copy construction and copy assignment
- *    hand the connection and principal over from the source, which is left
- *    without a connection, so each connection is closed exactly once.
- *  - A connect on an object that already holds a connection closes the old one
- *    first.
- *  - Level 11 needs a record: use the ConnectToHostPort overload that takes a
- *    RavlinkSSLconfig; the text overloads at level 11 fail with a recorded error.
+ * Ownership:
+ *  - Copies share: copy construction and assignment give the copy the same connection, counted,
+ *    and its own copy of the principal text. The connection is closed once, when the last
+ *    object holding it is destroyed or connects anew.
+ *  - A connect on an object that already holds a connection first lets go of it (closing it
+ *    when no copy still holds it); after a failed connect the object holds none.
+ *  - Level 11 needs a RavlinkSSLconfig record, which the principal text cannot carry: use the
+ *    ConnectToHostPort overloads that take one (they connect at level 11 whatever the object's
+ *    level). The other connect-by-address members refuse level 11 with the recorded error
+ *    "Security level 11 needs a RavlinkSSLconfig record." (code 0).
+ *
+ * After a successful connect the object's level is the connection's (0 after a TLS connect).
  */
 class RAVLINK_API Ravlink {
 public:
-    explicit Ravlink(int32_t level);
+    Ravlink();                                   /* level 3, principal "sedrin" */
+    explicit Ravlink(int32_t level);             /* principal "sedrin" */
     Ravlink(int32_t level, std::string principal);
-    Ravlink();
-    ~Ravlink();
-    Ravlink(Ravlink &other);
+    Ravlink(const Ravlink &other);
     Ravlink &operator=(const Ravlink &other);
+    ~Ravlink();
 
+    /* Connecting: 1 with a connection, 0 without (the reason is in the error state). */
     int32_t ConnectToHostPort(const char *address, const char *port, const struct timeval *timeout);
     int32_t ConnectToHostPort(std::string address, std::string port, const struct timeval *timeout);
     int32_t ConnectToHostPort(const char *address, const char *port, const struct timeval *timeout,
                               const RavlinkSSLconfig *config);
+    int32_t ConnectToHostPort(std::string address, std::string port, const struct timeval *timeout,
+                              const RavlinkSSLconfig &config);
     int32_t LoginAndConnectToHostPort(const char *address, const char *port,
                                       const struct timeval *timeout, const char *user,
                                       const char *password, const char *authority);
     int32_t LoginAndConnectToHostPort(std::string address, std::string port,
-                                      const struct timeval *timeout, std::string &user,
-                                      std::string &password, std::string &authority);
+                                      const struct timeval *timeout, const std::string &user,
+                                      const std::string &password, const std::string &authority);
     int32_t LoginAndConnectToHostPort(std::string address, std::string port,
-                                      const struct timeval *timeout, std::string &user,
-                                      std::string &password);
+                                      const struct timeval *timeout, const std::string &user,
+                                      const std::string &password);
+    /* By server definition: its level and principal are used, not the object's. */
     int32_t ConnectToServer(const char *server, const struct timeval *timeout);
-    int32_t ConnectToServer(std::string &server, const struct timeval *timeout);
+    int32_t ConnectToServer(const std::string &server, const struct timeval *timeout);
     int32_t LoginAndConnectToServer(const char *server, const struct timeval *timeout,
                                     const char *user, const char *password, const char *authority);
-    int32_t LoginAndConnectToServer(std::string &server, const struct timeval *timeout,
-                                    std::string &user, std::string &password,
-                                    std::string &authority);
-    int32_t LoginAndConnectToServer(std::string &server, const struct timeval *timeout,
-                                    std::string &user, std::string &password);
+    int32_t LoginAndConnectToServer(const std::string &server, const struct timeval *timeout,
+                                    const std::string &user, const std::string &password,
+                                    const std::string &authority);
+    int32_t LoginAndConnectToServer(const std::string &server, const struct timeval *timeout,
+                                    const std::string &user, const std::string &password);
 
+    /* Data: RavlinkSend's and RavlinkRecv's results. The length is cut to 32 bits. Receive into
+     * a string first gives it exactly len characters; in VREAD, GetRdlen tells how many arrived. */
     int32_t Send(const void *buf, uint64_t len, const struct timeval *timeout);
-    int32_t Send(std::string &data, const struct timeval *timeout);
+    int32_t Send(const std::string &data, const struct timeval *timeout);
     int32_t Receive(void *buf, uint64_t len, const struct timeval *timeout);
     int32_t Receive(std::string &data, uint64_t len, const struct timeval *timeout);
 
-    uint32_t GetConnectionError();
-    int32_t GetRdlen();
-    int32_t GetSecurityLevel();
-    int32_t GetTSClientName(char *buf, uint64_t *len);
+    /* Properties. GetSecurityLevel is the object's level; SetSecurityLevel stores a level for
+     * the next connect, or switches the connection (RavlinkSetSecurityLevel) when there is one. */
+    uint32_t GetConnectionError() const;
+    int32_t GetRdlen() const;
+    int32_t GetSecurityLevel() const;
+    int32_t GetTSClientName(char *buf, uint64_t *len) const;
     uint32_t SetMode(uint32_t mode);
     int32_t SetSecurityLevel(int32_t level);
 
 private:
+    struct Share;
+
+    int32_t Adopt(RavlinkContext *pc);
+    void Release();
+    int32_t RefuseLevel11();
+
     RavlinkContext *context;
     int32_t securityLevel;
     char *principal;
+    Share *share; /* the count of objects holding context; null without a connection */
 };
 #endif /* __cplusplus */
 

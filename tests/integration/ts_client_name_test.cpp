@@ -59,6 +59,29 @@ TEST_F(SshSession, SshClientServesWhenSshConnectionIsMissing) {
     EXPECT_EQ(client_name_of_new_context(), "198.51.100.9");
 }
 
+TEST_F(SshSession, ConnectKeepsTheClientName) {
+    testsupport::set_env("SSH_CONNECTION", "203.0.113.5 52144 203.0.113.1 22");
+    testsupport::Listener listener;
+    timeval timeout = {5, 0};
+    RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", listener.port_text().c_str(), &timeout, 0, nullptr);
+    ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
+    char name[32];
+    size_t len = sizeof name;
+    EXPECT_EQ(RavlinkGetTSClientName(pc, name, &len), 1);
+    EXPECT_EQ(std::string(name, len), "203.0.113.5");
+    RavlinkClose(pc);
+
+    // The same through the class.
+    Ravlink r(0);
+    ASSERT_EQ(r.ConnectToHostPort("127.0.0.1", listener.port_text().c_str(), &timeout), 1);
+    uint64_t size = 5;
+    EXPECT_EQ(r.GetTSClientName(name, &size), 0);
+    EXPECT_EQ(size, 12u);
+    EXPECT_EQ(r.GetTSClientName(name, &size), 1);
+    EXPECT_EQ(size, 11u);
+    EXPECT_STREQ(name, "203.0.113.5");
+}
+
 TEST_F(SshSession, OutsideAnSshSessionThereIsNoNameAndNoError) {
     EXPECT_EQ(client_name_of_new_context(), "");
     EXPECT_STREQ(RavlinkGetErrorString(nullptr), "");

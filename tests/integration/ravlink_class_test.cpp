@@ -1,0 +1,203 @@
+// The Ravlink class against real peers on loopback: plain connections, copies that share one
+// connection, reconnects, the level it asks for, and its string members.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/loopback.h"
+
+namespace {
+
+// A peer that accepts one connection and echoes everything until the client closes; it then
+// records that it saw the end.
+class EchoPeer {
+public:
+    EchoPeer() {
+        thread_ = std::thread([this] {
+            ravlink_socket_t s = listener_.accept_one();
+            if (s == RAVLINK_INVALID_SOCKET) return;
+            char buf[4096];
+            for (;;) {
+                int n = static_cast<int>(::recv(s, buf, sizeof buf, 0));
+                if (n <= 0) break;
+                for (int sent = 0; sent < n;) {
+                    int m = static_cast<int>(::send(s, buf + sent, n - sent, 0));
+                    if (m <= 0) break;
+                    sent += m;
+                }
+            }
+            testsupport::close_raw(s);
+            closed_ = true;
+        });
+    }
+    ~EchoPeer() { thread_.join(); }
+    std::string port() const { return listener_.port_text(); }
+    // Whether the client closed its end, waiting up to two seconds for it.
+    bool saw_close() {
+        for (int i = 0; i < 200 && !closed_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return closed_;
+    }
+    bool closed_now() const { return closed_; }
+
+private:
+    testsupport::Listener listener_;
+    std::atomic<bool> closed_{false};
+    std::thread thread_;
+};
+
+const timeval kTimeout = {5, 0};
+
+std::string echo(Ravlink &r, const std::string &text) {
+    std::string reply;
+    if (r.Send(text, &kTimeout) != 1) return "send failed";
+    if (r.Receive(reply, text.size(), &kTimeout) != 0) return "receive failed";
+    return reply;
+}
+
+TEST(RavlinkClass, LevelBeforeAnyConnect) {
+    EXPECT_EQ(Ravlink().GetSecurityLevel(), 3);
+    Ravlink two(2);
+    EXPECT_EQ(two.GetSecurityLevel(), 2);
+    EXPECT_EQ(two.SetSecurityLevel(3), 3);
+    EXPECT_EQ(two.GetSecurityLevel(), 3);
+    EXPECT_EQ(two.GetRdlen(), 0);
+    EXPECT_EQ(two.SetMode(RAVLINK_VREAD), 0u);
+    size_t len = 8;
+    char name[8];
+    EXPECT_EQ(two.GetTSClientName(name, &len), 0);
+    EXPECT_EQ(len, 0u);
+}
+
+std::vector<std::string> *g_lines = nullptr;
+void collect(int32_t, const char *text) {
+    if (g_lines != nullptr) g_lines->push_back(text);
+}
+
+TEST(RavlinkClass, ConnectAsksForTheObjectsLevelAndPrincipal) {
+    testsupport::Listener listener; // the connect is refused or fails at the security step; only the request counts
+    std::vector<std::string> lines;
+    g_lines = &lines;
+    RavlinkSetTraceCallback(collect, 99);
+    Ravlink r(2, "dbsvc/build7.example.lan");
+    r.SetSecurityLevel(3);
+    timeval quick = {1, 0};
+    r.ConnectToHostPort("127.0.0.1", listener.port_text(), &quick);
+    RavlinkSetTraceCallback(nullptr, 99);
+    g_lines = nullptr;
+    std::string expected = "RavlinkToHostPort(127.0.0.1," + listener.port_text() + ",";
+    bool found = false;
+    for (const std::string &line : lines) {
+        if (line.rfind(expected, 0) == 0) {
+            EXPECT_NE(line.find(",3,dbsvc/build7.example.lan)"), std::string::npos) << line;
+            found = true;
+        }
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST(RavlinkClass, PlainConnectionEndToEnd) {
+    EchoPeer peer;
+    Ravlink r(0);
+    ASSERT_EQ(r.ConnectToHostPort(std::string("127.0.0.1"), peer.port(), &kTimeout), 1)
+        << RavlinkGetErrorString(nullptr);
+    EXPECT_EQ(r.GetSecurityLevel(), 0);
+    EXPECT_EQ(r.GetConnectionError(), 0u);
+    EXPECT_EQ(echo(r, "hello"), "hello");
+
+    EXPECT_EQ(r.Send(std::string(), &kTimeout), 1);
+
+    // Receive into a string gives it exactly the length asked for.
+    std::string text(10, 'x');
+    ASSERT_EQ(r.Send("abcd", 4, &kTimeout), 1);
+    EXPECT_EQ(r.Receive(text, 4, &kTimeout), 0);
+    EXPECT_EQ(text, "abcd");
+    ASSERT_EQ(r.Send(std::string(20, 'y'), &kTimeout), 1);
+    text = "short";
+    EXPECT_EQ(r.Receive(text, 20, &kTimeout), 0);
+    EXPECT_EQ(text, std::string(20, 'y'));
+
+    // VREAD: the string keeps its size; GetRdlen tells what arrived.
+    EXPECT_EQ(r.SetMode(RAVLINK_VREAD), RAVLINK_FREAD);
+    ASSERT_EQ(r.Send("xyz", 3, &kTimeout), 1);
+    EXPECT_EQ(r.Receive(text, 10, &kTimeout), 0);
+    EXPECT_EQ(text.size(), 10u);
+    EXPECT_EQ(r.GetRdlen(), 3);
+    EXPECT_EQ(text.substr(0, 3), "xyz");
+}
+
+TEST(RavlinkClass, CopiesShareOneConnectionClosedByTheLastHolder) {
+    EchoPeer peer;
+    auto *first = new Ravlink(0, "svc");
+    ASSERT_EQ(first->ConnectToHostPort("127.0.0.1", peer.port().c_str(), &kTimeout), 1);
+    auto *copy = new Ravlink(*first);
+    Ravlink assigned;
+    assigned = *first;
+    assigned = assigned;
+    EXPECT_EQ(assigned.GetSecurityLevel(), 0);
+
+    delete first;
+    EXPECT_EQ(echo(*copy, "still open"), "still open");
+    delete copy;
+    EXPECT_EQ(echo(assigned, "and here"), "and here");
+    EXPECT_FALSE(peer.closed_now());
+
+    assigned = Ravlink(0); // the last holder lets go
+    EXPECT_TRUE(peer.saw_close());
+    EXPECT_EQ(assigned.Send("x", 1, &kTimeout), 0);
+}
+
+TEST(RavlinkClass, SecondConnectLetsGoOfTheFirst) {
+    EchoPeer one, two;
+    Ravlink r(0);
+    ASSERT_EQ(r.ConnectToHostPort("127.0.0.1", one.port().c_str(), &kTimeout), 1);
+    Ravlink keeper(r);
+    ASSERT_EQ(r.ConnectToHostPort("127.0.0.1", two.port().c_str(), &kTimeout), 1);
+    EXPECT_FALSE(one.closed_now()); // the copy still holds it
+    EXPECT_EQ(echo(keeper, "one"), "one");
+    EXPECT_EQ(echo(r, "two"), "two");
+    keeper = r;
+    EXPECT_TRUE(one.saw_close());
+
+    // A failed connect leaves the object without a connection.
+    std::string refused;
+    {
+        testsupport::Listener gone;
+        refused = gone.port_text();
+    }
+    keeper = Ravlink(0);
+    EXPECT_EQ(r.ConnectToHostPort("127.0.0.1", refused.c_str(), &kTimeout), 0);
+    EXPECT_TRUE(two.saw_close());
+    EXPECT_EQ(r.Send("x", 1, &kTimeout), 0);
+    char byte;
+    EXPECT_EQ(r.Receive(&byte, 1, &kTimeout), -1);
+    EXPECT_NE(r.GetConnectionError(), 0xFFFFFFFFu);
+}
+
+TEST(RavlinkClass, ConnectionErrorWithoutAContextIsTheLibraryWideCode) {
+    Ravlink r(0);
+    dwConnectionError = 0;
+    EXPECT_EQ(r.GetConnectionError(), 0xFFFFFFFFu);
+    dwConnectionError = 10061;
+    EXPECT_EQ(r.GetConnectionError(), 10061u);
+    dwConnectionError = 0;
+}
+
+TEST(RavlinkClass, LevelElevenNeedsARecord) {
+    testsupport::Listener listener;
+    Ravlink r(11);
+    EXPECT_EQ(r.ConnectToHostPort("127.0.0.1", listener.port_text().c_str(), &kTimeout), 0);
+    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Security level 11 needs a RavlinkSSLconfig record.");
+    EXPECT_EQ(r.LoginAndConnectToHostPort("127.0.0.1", listener.port_text(), &kTimeout, std::string("u"),
+                                          std::string("p")),
+              0);
+    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Security level 11 needs a RavlinkSSLconfig record.");
+    EXPECT_EQ(r.ConnectToHostPort("127.0.0.1", listener.port_text().c_str(), &kTimeout,
+                                  static_cast<const RavlinkSSLconfig *>(nullptr)),
+              0);
+}
+
+} // namespace
