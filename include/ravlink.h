@@ -235,10 +235,10 @@ public:
     int32_t LoginAndConnectToHostPort(const char *address, const char *port,
                                       const struct timeval *timeout, const char *user,
                                       const char *password, const char *authority);
-    int32_t LoginAndConnectToHostPort(std::string address, std::string port,
+    int32_t LoginAndConnectToHostPort(const std::string &address, const std::string &port,
                                       const struct timeval *timeout, const std::string &user,
                                       const std::string &password, const std::string &authority);
-    int32_t LoginAndConnectToHostPort(std::string address, std::string port,
+    int32_t LoginAndConnectToHostPort(const std::string &address, const std::string &port,
                                       const struct timeval *timeout, const std::string &user,
                                       const std::string &password);
     /* By server definition: its level and principal are used, not the object's. */

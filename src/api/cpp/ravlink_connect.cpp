@@ -44,14 +44,16 @@ int32_t Ravlink::LoginAndConnectToHostPort(const char *address, const char *port
         RavlinkLoginToHostPort(address, port, timeout, securityLevel, user, password, authority, principal));
 }
 
-int32_t Ravlink::LoginAndConnectToHostPort(std::string address, std::string port, const struct timeval *timeout,
+int32_t Ravlink::LoginAndConnectToHostPort(const std::string &address, const std::string &port,
+                                           const struct timeval *timeout,
                                            const std::string &user, const std::string &password,
                                            const std::string &authority) {
     return LoginAndConnectToHostPort(address.c_str(), port.c_str(), timeout, user.c_str(), password.c_str(),
                                      authority.c_str());
 }
 
-int32_t Ravlink::LoginAndConnectToHostPort(std::string address, std::string port, const struct timeval *timeout,
+int32_t Ravlink::LoginAndConnectToHostPort(const std::string &address, const std::string &port,
+                                           const struct timeval *timeout,
                                            const std::string &user, const std::string &password) {
     return LoginAndConnectToHostPort(address.c_str(), port.c_str(), timeout, user.c_str(), password.c_str(),
                                      nullptr);
