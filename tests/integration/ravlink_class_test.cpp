@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/loopback.h"
+#include "support/registry_fixture.h"
 
 namespace {
 
@@ -175,6 +176,24 @@ TEST(RavlinkClass, SecondConnectLetsGoOfTheFirst) {
     char byte;
     EXPECT_EQ(r.Receive(&byte, 1, &kTimeout), -1);
     EXPECT_NE(r.GetConnectionError(), 0xFFFFFFFFu);
+}
+
+TEST(RavlinkClass, ServerMembersUseTheDefinitionsLevelAndPrincipal) {
+    EchoPeer peer;
+    const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brannoc\\Sedrin\\Servers\\class-plain";
+    ASSERT_TRUE(testsupport::install_registry(
+        "class-servers.reg", "Windows Registry Editor Version 5.00\r\n\r\n[-" + key + "]\r\n\r\n[" + key +
+                                 "]\r\n\"Address\"=\"127.0.0.1\"\r\n\"Port\"=\"" + peer.port() +
+                                 "\"\r\n\"ConnectionSecurityLevel\"=\"0\"\r\n"));
+    Ravlink r(3, "not/used"); // level 3 would need Kerberos: the definition says 0
+    EXPECT_EQ(r.ConnectToServer(std::string("class-plain"), &kTimeout), 1) << RavlinkGetErrorString(nullptr);
+    EXPECT_EQ(r.GetSecurityLevel(), 0);
+    EXPECT_EQ(echo(r, "by name"), "by name");
+
+    EXPECT_EQ(r.LoginAndConnectToServer(std::string("class-unknown"), &kTimeout, "user", "pw"), 0);
+    EXPECT_TRUE(peer.saw_close());
+    EXPECT_EQ(r.Send("x", 1, &kTimeout), 0);
+    testsupport::remove_registry("class-servers.reg");
 }
 
 TEST(RavlinkClass, ConnectionErrorWithoutAContextIsTheLibraryWideCode) {
