@@ -29,6 +29,27 @@ echo "== a line through 'ravlink connect 127.0.0.1 $port --vread --trace 2' (tra
 echo "hello through ravlink" | "$tool" connect 127.0.0.1 "$port" --vread --trace 2 2> >(sed 's/^/    trace| /' >&2)
 sleep 0.2
 
+echo "== TLS: a throwaway PKI, 'ravlink serve --tls' and a level-11 connection that trusts its CA"
+pki=build/demo-pki
+tests/fixtures/make_pki.sh "$pki"
+"$tool" serve --port 0 --tls --cert "$pki/server.pem" --key "$pki/server.key" >"$out.tls" &
+tls_server=$!
+trap 'kill "$server" "$tls_server" 2>/dev/null || true; rm -f "$out" "$out.tls"' EXIT
+tls_port=""
+for _ in $(seq 50); do
+  tls_port=$(awk '/^listening on/ {print $NF}' "$out.tls")
+  [ -n "$tls_port" ] && break
+  sleep 0.1
+done
+[ -n "$tls_port" ] || { echo "the TLS server did not start"; exit 1; }
+echo "hello over TLS" | "$tool" connect 127.0.0.1 "$tls_port" --level 11 --ca-file "$pki/ca.pem" \
+  --vread --timeout 1 --trace 1 2> >(tr -d '\r' | grep -a -E '^(SSL/TLS|Cipher list|Trusted|Peer verification)' |
+                                     sed 's/^/    trace| /' >&2)
+sleep 0.2
+echo "== the same server, a client that trusts nobody: the verification failure in words"
+echo "x" | "$tool" connect 127.0.0.1 "$tls_port" --level 11 --timeout 1 || echo "(exit status $?)"
+kill "$tls_server"
+
 echo "== a refused connection: the library's error text"
 "$tool" connect 127.0.0.1 1 --timeout 2 </dev/null || echo "(exit status $?)"
 

@@ -16,6 +16,7 @@
 
 #include "command.h"
 #include "password.h"
+#include "tls_record.h"
 #include "ravlink.h"
 #include "relay.h"
 #include "tool_net.h"
@@ -32,7 +33,8 @@ int fail(RavlinkContext *pc, const char *what) {
 // Opens the connection the options ask for: with --user, as that user with a password from
 // --password-env or --password-file. Level 11 takes a record in place of the principal (its
 // fields left to their defaults here).
-RavlinkContext *open_connection(const tool::Options &o, long level, const timeval &timeout) {
+RavlinkContext *open_connection(const tool::Options &o, long level, const timeval &timeout,
+                                const tool::TlsRecord &tlsRecord) {
     std::string principal = o.get("--principal"), user = o.get("--user"), authority = o.get("--authority");
     std::string password, error;
     bool havePassword = false;
@@ -41,8 +43,7 @@ RavlinkContext *open_connection(const tool::Options &o, long level, const timeva
         std::exit(2);
     }
     const char *last = o.has("--principal") ? principal.c_str() : nullptr;
-    RavlinkSSLconfig record{};
-    if (level == 11) last = reinterpret_cast<const char *>(&record);
+    if (level == 11) last = reinterpret_cast<const char *>(tlsRecord.record());
     return RavlinkLoginToHostPort(o.positional[0].c_str(), o.positional[1].c_str(), &timeout,
                                   static_cast<int32_t>(level), o.has("--user") ? user.c_str() : nullptr,
                                   havePassword ? password.c_str() : nullptr,
@@ -69,7 +70,12 @@ int run(const tool::Options &o) {
     tool::start_sockets();
     if (o.has("--trace")) RavlinkSetTraceFilePtr(stderr, static_cast<int32_t>(traceLevel));
     const timeval timeout = to_timeval(seconds);
-    RavlinkContext *pc = open_connection(o, level, timeout);
+    tool::TlsRecord tlsRecord;
+    if (level == 11 && !tlsRecord.load(o, error)) {
+        std::fprintf(stderr, "ravlink connect: %s\n", error.c_str());
+        return 2;
+    }
+    RavlinkContext *pc = open_connection(o, level, timeout, tlsRecord);
     if (pc == nullptr) return fail(nullptr, "connect failed");
 
     return tool::relay(pc, o, timeout, "connect");
@@ -90,7 +96,8 @@ const tool::Command command{
         {"--vread", nullptr, "receive whatever has arrived in one call (VREAD) instead of byte by byte (FREAD)"},
         {"--trace", "LEVEL", "write the library's trace from LEVEL up (1 all ... 6 errors) to standard error"},
     },
-    run};
+    run,
+    tool::tls_record_options};
 RAVLINK_COMMAND(command);
 
 } // namespace

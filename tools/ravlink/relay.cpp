@@ -76,6 +76,7 @@ timeval to_timeval(double seconds) {
 
 int relay(RavlinkContext *pc, const Options &o, const timeval &timeout, const char *command) {
     const bool vread = o.has("--vread");
+    const bool tls = RavlinkGetSecurityType(pc) == 2;
     RavlinkSetMode(pc, vread ? RAVLINK_VREAD : RAVLINK_FREAD);
     InputPump input;
     std::vector<char> buf(kReceiveBuffer);
@@ -92,13 +93,15 @@ int relay(RavlinkContext *pc, const Options &o, const timeval &timeout, const ch
         }
         if (status != 0) break;
         if (inputDone && !sentEnd) {
-            // Standard input has ended: tell the peer, then read until it closes.
-            tool::shutdown_send(RavlinkGetSocketDescriptor(pc));
+            // Standard input has ended: tell the peer, then read until it closes. TLS cannot
+            // half-close a connection: there the answer is awaited for the time-out.
+            if (!tls) tool::shutdown_send(RavlinkGetSocketDescriptor(pc));
             sentEnd = true;
         }
-        timeval wait{0, kPollMicroseconds};
+        // A TLS read waits ten thousand times the microseconds it is given, once.
+        timeval wait{0, tls ? kPollMicroseconds / 10000 : kPollMicroseconds};
         const timeval *limit = &wait;
-        if (sentEnd) limit = o.has("--timeout") ? &timeout : nullptr;
+        if (sentEnd) limit = o.has("--timeout") || tls ? &timeout : nullptr;
         int32_t rc = RavlinkRecv(pc, buf.data(), vread ? kReceiveBuffer : 1, limit);
         if (rc == 0) {
             int32_t got = vread ? RavlinkGetRdlen(pc) : 1;
@@ -110,6 +113,8 @@ int relay(RavlinkContext *pc, const Options &o, const timeval &timeout, const ch
             }
             continue;
         }
+        // A TLS read that times out reports -1 (the connection's code for it).
+        if (tls && rc == -1) rc = -2;
         if (rc == -2 && !sentEnd) continue; // FREAD: no byte within the poll interval
         if (rc == -2) break;
         if (rc == 10053 || rc == 10054) break; // the peer has closed: done
