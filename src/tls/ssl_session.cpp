@@ -2,6 +2,7 @@
 // the connection's time-out, writes, and closing.
 #include "tls/ssl_session.h"
 
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -20,12 +21,36 @@ using ossl::api;
 
 constexpr std::int32_t kHandshakeWaitSeconds = 3;
 
-// The connection's time-out in whole seconds (rounded up), or 0 when it sets no positive limit.
-// It bounds the handshake and the write loop, so that a silent peer cannot hold them forever.
-std::time_t operation_limit(const RavlinkSSLsession *session) {
+using Clock = std::chrono::steady_clock;
+
+// The bound of the handshake and of the write loop, so that a silent peer cannot hold them
+// forever: the connection's time-out, but never less than kMinimumBound, since a short time-out
+// that a caller installs for polling reads is no measure of how long a handshake may take.
+// Zero (no bound) when the connection waits without limit.
+constexpr std::chrono::seconds kMinimumBound{10};
+
+Clock::duration operation_limit(const RavlinkSSLsession *session) {
     const struct timeval *t = session->context != nullptr ? session->context->timeout : nullptr;
-    if (t == nullptr || t->tv_sec < 0 || (t->tv_sec == 0 && t->tv_usec <= 0)) return 0;
-    return static_cast<std::time_t>(t->tv_sec) + (t->tv_usec > 0 ? 1 : 0);
+    if (t == nullptr) return Clock::duration::zero();
+    Clock::duration limit = std::chrono::seconds(t->tv_sec) + std::chrono::microseconds(t->tv_usec);
+    return limit < kMinimumBound ? Clock::duration(kMinimumBound) : limit;
+}
+
+// Whether a bounded operation has run out of time.
+bool expired(Clock::duration limit, Clock::time_point deadline) {
+    return limit != Clock::duration::zero() && Clock::now() >= deadline;
+}
+
+// One wait of at most `step` seconds, shortened to what is left of a bounded operation.
+void bounded_wait(int wantRead, plat::socket_t socket, std::int32_t step, Clock::duration limit,
+                  Clock::time_point deadline) {
+    auto wait = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::seconds(step));
+    if (limit != Clock::duration::zero()) {
+        auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+        if (left < wait) wait = left < std::chrono::microseconds(0) ? std::chrono::microseconds(0) : left;
+    }
+    s_SSLwait(wantRead, socket, static_cast<std::int32_t>(wait.count() / 1000000),
+              static_cast<std::int32_t>(wait.count() % 1000000));
 }
 
 // Runs the lazy set-up and handshake when the session has no connection object yet.
@@ -104,8 +129,8 @@ void s_SSLwait(int wantRead, plat::socket_t socket, std::int32_t seconds, std::i
 
 int s_SSLconnect(RavlinkSSLsession *session) {
     ravlink_tracelog2("\r\nSSL/TLS client requested.");
-    const std::time_t limit = operation_limit(session);
-    const std::time_t deadline = std::time(nullptr) + limit;
+    const Clock::duration limit = operation_limit(session);
+    const Clock::time_point deadline = Clock::now() + limit;
     int rc = guarded_connect(session->ssl);
     while (rc != 1) {
         int code = api.SSL_get_error(session->ssl, rc);
@@ -114,13 +139,14 @@ int s_SSLconnect(RavlinkSSLsession *session) {
             s_closeSSL(session);
             return 0;
         }
-        if (limit != 0 && std::time(nullptr) >= deadline) {
+        if (expired(limit, deadline)) {
             ravlink_tracelog2("\r\nSSL/TLS handshake timed out.");
             s_setSessionError(session, "SSL/TLS error in SSL_connect(), operation timed out");
             s_closeSSL(session);
             return 0;
         }
-        s_SSLwait(code == ossl::kErrorWantRead, session->context->socket, kHandshakeWaitSeconds, 0);
+        bounded_wait(code == ossl::kErrorWantRead, session->context->socket, kHandshakeWaitSeconds, limit,
+                     deadline);
         rc = guarded_connect(session->ssl);
     }
     return 1;
@@ -183,8 +209,8 @@ std::uint32_t SSLrecvRavlink(RavlinkSSLsession *session, void *buffer, std::uint
 
 int SSLsendRavlink(RavlinkSSLsession *session, const void *buffer, std::uint32_t length) {
     if (!ensure_established(session)) return 0;
-    const std::time_t limit = operation_limit(session);
-    const std::time_t deadline = std::time(nullptr) + limit;
+    const Clock::duration limit = operation_limit(session);
+    const Clock::time_point deadline = Clock::now() + limit;
     const auto *cursor = static_cast<const unsigned char *>(buffer);
     // SSL_write takes an int: a larger buffer goes in pieces.
     while (length > 0) {
@@ -203,12 +229,12 @@ int SSLsendRavlink(RavlinkSSLsession *session, const void *buffer, std::uint32_t
                 s_SSLerror(code, "SSL_write()", session);
                 return 0;
             }
-            if (limit != 0 && std::time(nullptr) >= deadline) {
+            if (expired(limit, deadline)) {
                 ravlink_tracelog2("\r\nSSL/TLS write timed out.");
                 s_setSessionError(session, "SSL/TLS error in SSL_write(), operation timed out");
                 return 0;
             }
-            s_SSLwait(code == ossl::kErrorWantRead, session->context->socket, 1, 0);
+            bounded_wait(code == ossl::kErrorWantRead, session->context->socket, 1, limit, deadline);
         }
         cursor += n;
         length -= static_cast<std::uint32_t>(n);
