@@ -82,6 +82,14 @@ TEST_F(SshSession, ConnectKeepsTheClientName) {
     EXPECT_STREQ(name, "203.0.113.5");
 }
 
+TEST_F(SshSession, ToolShowsTheClientNameOfItsConnection) {
+    testsupport::Listener listener;
+    std::string command = std::string("SSH_CONNECTION='192.0.2.77 50000 192.0.2.1 22' \"") + RAVLINK_TEST_TOOL +
+                          "\" connect 127.0.0.1 " + listener.port_text() + " --verbose --timeout 1 </dev/null 2>&1";
+    std::string out = testsupport::run_capture(command);
+    EXPECT_NE(out.find("connected: security level 0, plain\nclient name: 192.0.2.77\n"), std::string::npos) << out;
+}
+
 TEST_F(SshSession, OutsideAnSshSessionThereIsNoNameAndNoError) {
     EXPECT_EQ(client_name_of_new_context(), "");
     EXPECT_STREQ(RavlinkGetErrorString(nullptr), "");

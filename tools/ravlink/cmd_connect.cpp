@@ -15,6 +15,7 @@
 #endif
 
 #include "command.h"
+#include "connection_info.h"
 #include "password.h"
 #include "tls_record.h"
 #include "ravlink.h"
@@ -77,6 +78,7 @@ int run(const tool::Options &o) {
     }
     RavlinkContext *pc = open_connection(o, level, timeout, tlsRecord);
     if (pc == nullptr) return fail(nullptr, "connect failed");
+    if (o.has("--verbose")) tool::describe_connection(stderr, pc);
 
     return tool::relay(pc, o, timeout, "connect");
 }
@@ -94,6 +96,7 @@ const tool::Command command{
         {"--password-file", "FILE", "take the password of --user from the first line of this file"},
         {"--timeout", "SECONDS", "time-out of the connect (default 10); when given, also how long to wait for the peer after input ends"},
         {"--vread", nullptr, "receive whatever has arrived in one call (VREAD) instead of byte by byte (FREAD)"},
+        {"--verbose", nullptr, "describe the connection on standard error (level, type, client name)"},
         {"--trace", "LEVEL", "write the library's trace from LEVEL up (1 all ... 6 errors) to standard error"},
     },
     run,
