@@ -64,14 +64,14 @@ bool parse_options(int argc, char **argv, int first, const std::vector<OptionSpe
             value = arg.substr(eq + 1);
             inlineValue = true;
         }
-        const OptionSpec *spec = nullptr;
+        const OptionSpec *match = nullptr;
         for (const auto &s : specs)
-            if (name == s.name) spec = &s;
-        if (spec == nullptr) {
+            if (name == s.name) match = &s;
+        if (match == nullptr) {
             error = "unknown option " + name;
             return false;
         }
-        if (spec->value == nullptr) {
+        if (match->value == nullptr) {
             if (inlineValue) {
                 error = name + " takes no value";
                 return false;
@@ -81,7 +81,7 @@ bool parse_options(int argc, char **argv, int first, const std::vector<OptionSpe
         }
         if (!inlineValue) {
             if (i + 1 >= argc) {
-                error = name + " needs a value (" + spec->value + ")";
+                error = name + " needs a value (" + match->value + ")";
                 return false;
             }
             value = argv[++i];

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "command.h" // RAVLINK_TOOL_CONCAT
 #include "options.h"
 #include "ravlink.h"
 

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "command.h" // RAVLINK_TOOL_CONCAT
 #include "serve_handlers.h"
 #include "tool_net.h"
 
