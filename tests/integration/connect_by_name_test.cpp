@@ -9,41 +9,11 @@
 
 #include "support/registry_fixture.h"
 #include "support/tcp_peer.h"
-#include <mutex>
+#include "support/trace_capture.h"
 
 namespace {
 
 using namespace testsupport;
-
-// Every trace line while an instance lives, each as "[level]text".
-class Trace {
-public:
-    Trace() {
-        std::lock_guard<std::mutex> g(lock());
-        text().clear();
-        RavlinkSetTraceCallback(&Trace::take, 99);
-    }
-    ~Trace() { RavlinkSetTraceCallback(nullptr, 99); }
-    bool has(const std::string &needle) const { return all().find(needle) != std::string::npos; }
-    std::string all() const {
-        std::lock_guard<std::mutex> g(lock());
-        return text();
-    }
-
-private:
-    static std::mutex &lock() {
-        static std::mutex m;
-        return m;
-    }
-    static std::string &text() {
-        static std::string t;
-        return t;
-    }
-    static void take(int32_t level, const char *line) {
-        std::lock_guard<std::mutex> g(lock());
-        text() += "[" + std::to_string(level) + "]" + line;
-    }
-};
 
 // Accepts one connection and hands it to the peer's behaviour; gives up after 20 s.
 class OnePeer {
@@ -116,7 +86,7 @@ TEST_F(DefinitionsFile, AnUnlistedAddressOrPortStaysPlain) {
     write_definitions(server_section("127.0.0.1", "1") + server_section("localhost", peer.port()) +
                       "[tls]\nVerifyPeer=1\n");
     timeval tv = timeout_ms(10000);
-    Trace trace;
+    TraceCapture trace;
     RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", peer.port().c_str(), &tv, 0, nullptr);
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(RavlinkGetSecurityType(pc), 0u);
@@ -152,7 +122,7 @@ TEST_F(ServerNames, APlainDefinitionConnectsByName) {
     OnePeer peer{PlainEcho{&first}};
     ASSERT_TRUE(install_registry("e2e-servers.reg", servers_registry(peer.port(), "1", "")));
     timeval tv = timeout_ms(10000);
-    Trace trace;
+    TraceCapture trace;
     RavlinkContext *pc = RavlinkToServer("e2e-plain", &tv);
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(RavlinkGetSecurityLevel(pc), 0); // an empty level text
@@ -170,7 +140,7 @@ TEST_F(ServerNames, AnUnknownServerReturnsNullAndLeavesTheErrorState) {
     ASSERT_TRUE(install_registry("e2e-servers.reg", servers_registry("1", "1", "")));
     // An earlier failure's text stays: the look-up records nothing.
     EXPECT_EQ(RavlinkToHostPort("127.0.0.1", "7", nullptr, 4, nullptr), nullptr);
-    Trace trace;
+    TraceCapture trace;
     EXPECT_EQ(RavlinkLoginToServer("e2e-nothing", nullptr, "user", "pw", "REALM"), nullptr);
     EXPECT_TRUE(trace.has("[4]RavlinkLoginToServer(e2e-nothing,0,user,pw,REALM)\n")) << trace.all();
     EXPECT_TRUE(trace.has("[6]ServerToHostPort(e2e-nothing) failed in RavlinkLoginToServer().\n"));

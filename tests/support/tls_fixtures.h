@@ -13,6 +13,7 @@
 
 #include "ravlink.h"
 #include "support/loopback.h"
+#include "support/trace_capture.h"
 
 #ifndef _WIN32
 #include <openssl/err.h>
@@ -38,43 +39,6 @@ inline const std::string &pki_dir() {
     return dir;
 }
 inline std::string pki(const char *file) { return pki_dir() + "/" + file; }
-
-// Every trace line the library writes, with its level, while an instance lives.
-class TraceCapture {
-public:
-    TraceCapture() {
-        std::lock_guard<std::mutex> g(mutex());
-        text().clear();
-        RavlinkSetTraceCallback(&TraceCapture::take, 99);
-    }
-    ~TraceCapture() { RavlinkSetTraceCallback(nullptr, 99); }
-    std::string all() const {
-        std::lock_guard<std::mutex> g(mutex());
-        return text();
-    }
-    std::size_t count(const std::string &needle) const {
-        std::string t = all();
-        std::size_t n = 0;
-        for (std::size_t at = t.find(needle); at != std::string::npos; at = t.find(needle, at + 1)) ++n;
-        return n;
-    }
-    bool has(const std::string &needle) const { return all().find(needle) != std::string::npos; }
-
-private:
-    static std::mutex &mutex() {
-        static std::mutex m;
-        return m;
-    }
-    static std::string &text() {
-        static std::string t;
-        return t;
-    }
-    static void take(int32_t level, const char *line) {
-        std::lock_guard<std::mutex> g(mutex());
-        text() += "[" + std::to_string(level) + "]";
-        text() += line;
-    }
-};
 
 // The ten texts of a configuration record, owned.
 struct SslFields {

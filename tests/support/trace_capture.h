@@ -1,0 +1,50 @@
+// Test support: the trace lines the library writes, captured through its callback.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "ravlink.h"
+
+namespace testsupport {
+
+// Every trace line the library writes, with its level, while an instance lives.
+class TraceCapture {
+public:
+    TraceCapture() {
+        std::lock_guard<std::mutex> g(mutex());
+        text().clear();
+        RavlinkSetTraceCallback(&TraceCapture::take, 99);
+    }
+    ~TraceCapture() { RavlinkSetTraceCallback(nullptr, 99); }
+    std::string all() const {
+        std::lock_guard<std::mutex> g(mutex());
+        return text();
+    }
+    std::size_t count(const std::string &needle) const {
+        std::string t = all();
+        std::size_t n = 0;
+        for (std::size_t at = t.find(needle); at != std::string::npos; at = t.find(needle, at + 1)) ++n;
+        return n;
+    }
+    bool has(const std::string &needle) const { return all().find(needle) != std::string::npos; }
+
+private:
+    static std::mutex &mutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::string &text() {
+        static std::string t;
+        return t;
+    }
+    static void take(int32_t level, const char *line) {
+        std::lock_guard<std::mutex> g(mutex());
+        text() += "[" + std::to_string(level) + "]";
+        text() += line;
+    }
+};
+
+} // namespace testsupport
