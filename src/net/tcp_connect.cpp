@@ -28,8 +28,8 @@ std::string one_line_message(int code) {
     return text;
 }
 
-// Buffer sizes, non-blocking mode, no send delay and keep-alive, in that order. False (socket
-// closed, error recorded) when a buffer size is refused.
+// Buffer sizes, no send delay and keep-alive, in that order (the socket is non-blocking from its
+// creation). False (socket closed, error recorded) when a buffer size is refused.
 bool set_options(plat::socket_t s, int family) {
     if (family == AF_INET6) plat::set_socket_option(s, plat::SocketOption::IPv6Only, 0);
     const int32_t rcvbuf = RavlinkRcvBuf, sndbuf = RavlinkSndBuf;
@@ -43,7 +43,6 @@ bool set_options(plat::socket_t s, int family) {
         plat::close_socket(s);
         return false;
     }
-    plat::set_nonblocking(s, true);
     plat::set_tcp_nodelay(s);
     plat::set_socket_option(s, plat::SocketOption::KeepAlive, 1);
     return true;

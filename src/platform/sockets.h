@@ -38,6 +38,7 @@ void *resolver_entry(const char *name);
 
 // ---- Socket calls ----
 
+// A new socket in non-blocking mode (FIONBIO 1; on Linux set at creation, which saves a call).
 socket_t open_socket(int family, int type, int protocol);
 int connect_socket(socket_t s, const sockaddr *address, socklen_t length);
 int bind_socket(socket_t s, const sockaddr *address, socklen_t length);

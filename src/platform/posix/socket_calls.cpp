@@ -32,7 +32,7 @@ bool option_place(SocketOption option, int &level, int &name) {
 } // namespace
 
 socket_t open_socket(int family, int type, int protocol) {
-    int s = ::socket(family, type | SOCK_CLOEXEC, protocol);
+    int s = ::socket(family, type | SOCK_CLOEXEC | SOCK_NONBLOCK, protocol);
     if (s < 0) fail();
     return s < 0 ? kInvalidSocket : s;
 }

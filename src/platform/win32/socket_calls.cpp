@@ -21,7 +21,11 @@ bool option_place(SocketOption option, int &level, int &name) {
 
 } // namespace
 
-socket_t open_socket(int family, int type, int protocol) { return ::socket(family, type, protocol); }
+socket_t open_socket(int family, int type, int protocol) {
+    socket_t s = ::socket(family, type, protocol);
+    if (s != kInvalidSocket) set_nonblocking(s, true);
+    return s;
+}
 
 int connect_socket(socket_t s, const sockaddr *address, socklen_t length) {
     return ::connect(s, address, length) == 0 ? 0 : -1;
