@@ -115,6 +115,17 @@ struct Api {
     // Optional: the version text, and the options function of the 3.x series.
     const char *(*SSLeay_version)(int);
     std::uint64_t (*SSL_CTX_set_options)(SSL_CTX *, std::uint64_t);
+
+    // Optional, 1.1 and later: what a BIO method of the library's own needs (ssl_write_bio.cpp).
+    BIO_METHOD *(*BIO_meth_new)(int, const char *);
+    int (*BIO_meth_set_write)(BIO_METHOD *, int (*)(BIO *, const char *, int));
+    int (*BIO_meth_set_ctrl)(BIO_METHOD *, long (*)(BIO *, int, long, void *));
+    void (*BIO_set_data)(BIO *, void *);
+    void *(*BIO_get_data)(BIO *);
+    void (*BIO_set_init)(BIO *, int);
+    void (*BIO_set_flags)(BIO *, int);
+    void (*BIO_clear_flags)(BIO *, int);
+    int (*BIO_free)(BIO *);
 };
 
 // The entry-point table; usable only while tlsReady is 1.

@@ -18,6 +18,7 @@
 #include "platform/kernel_mutex.h"
 #include "platform/modules.h"
 #include "platform/platform.h"
+#include "tls/ssl_write_bio.h"
 
 namespace ossl {
 Api api{};
@@ -125,6 +126,16 @@ const Entry kEntries[] = {
 };
 
 #undef RAVLINK_ENTRY
+
+// Entry points used when the loaded series has them; a missing one only leaves its slot null.
+#define RAVLINK_OPTIONAL(name) \
+    Entry { Lib::Crypto, #name, nullptr, offsetof(Api, name), false }
+const Entry kOptionalCrypto[] = {
+    RAVLINK_OPTIONAL(BIO_meth_new),   RAVLINK_OPTIONAL(BIO_meth_set_write), RAVLINK_OPTIONAL(BIO_meth_set_ctrl),
+    RAVLINK_OPTIONAL(BIO_set_data),   RAVLINK_OPTIONAL(BIO_get_data),       RAVLINK_OPTIONAL(BIO_set_init),
+    RAVLINK_OPTIONAL(BIO_set_flags),  RAVLINK_OPTIONAL(BIO_clear_flags),    RAVLINK_OPTIONAL(BIO_free),
+};
+#undef RAVLINK_OPTIONAL
 
 // The file names of libssl and libcrypto, newest series first after the 1.0 pair.
 struct LibraryPair {
@@ -270,7 +281,9 @@ int s_loadSSLlibraries(bool *hostLoaded) {
     }
     if (api.SSLeay_version == nullptr)
         store(offsetof(Api, SSLeay_version), lookup(crypto, "SSLeay_version", "OpenSSL_version"));
-    return resolve(Lib::Crypto, crypto) ? 1 : 0;
+    if (!resolve(Lib::Crypto, crypto)) return 0;
+    for (const Entry &e : kOptionalCrypto) store(e.slot, plat::module_symbol(crypto, e.name));
+    return 1;
 }
 
 int s_setSSLlocking() {
@@ -298,6 +311,7 @@ int s_initSSL() {
             if (s_setSSLlocking() != 0 || hostLoaded) tlsReady = 1;
         } else {
             // 1.1 and later initialise and lock for themselves.
+            s_makeWriteMethod();
             tlsReady = 1;
         }
     }

@@ -10,6 +10,7 @@
 #include "diag/trace.h"
 #include "tls/ssl_session.h"
 #include "tls/ssl_settings.h"
+#include "tls/ssl_write_bio.h"
 
 namespace {
 
@@ -179,16 +180,22 @@ int SSLconfig(RavlinkSSLsession *session) {
         ssl = api.SSL_new(ctx);
         ok = ssl != nullptr;
     }
-    ossl::BIO *bio = nullptr;
+    // OpenSSL's socket BIO reads; the library's own BIO writes where the series allows it.
+    const plat::socket_t socket = session->context->socket;
+    ossl::BIO *bio = nullptr, *writeBio = nullptr;
     if (ok) {
         bio = api.BIO_new(api.BIO_s_socket());
         ok = bio != nullptr;
     }
+    if (ok && s_writesRaiseNoSignal()) {
+        writeBio = s_newWriteBio(socket);
+        ok = writeBio != nullptr;
+        if (!ok) api.BIO_free(bio);
+    }
     if (ok) {
-        plat::socket_t socket = session->context->socket;
         plat::set_nonblocking(socket, true);
         api.BIO_int_ctrl(bio, ossl::kBioSetFd, ossl::kBioNoClose, static_cast<int>(socket));
-        api.SSL_set_bio(ssl, bio, bio);
+        api.SSL_set_bio(ssl, bio, writeBio != nullptr ? writeBio : bio);
         session->sslContext = ctx;
         session->ssl = ssl;
         return 0;

@@ -11,9 +11,9 @@
 
 #include "api/context.h"
 #include "diag/trace.h"
-#include "platform/no_sigpipe.h"
 #include "platform/sockets.h"
 #include "platform/system_error.h"
+#include "tls/ssl_write_bio.h"
 
 namespace {
 
@@ -63,9 +63,9 @@ bool ensure_established(RavlinkSSLsession *session) {
     return true;
 }
 
-// OpenSSL's calls that may write to the socket, with SIGPIPE held back (see NoSigpipe).
+// The handshake step; OpenSSL's calls may write to the socket (see SigpipeGuard).
 int guarded_connect(ossl::SSL *ssl) {
-    plat::NoSigpipe guard;
+    SigpipeGuard guard;
     return api.SSL_connect(ssl);
 }
 
@@ -100,7 +100,7 @@ int s_newSSLsession(RavlinkContext *pc, const char *name, std::uint32_t nameLeng
 void s_closeSSL(RavlinkSSLsession *session) {
     if (session->ssl != nullptr) {
         {
-            plat::NoSigpipe guard;
+            SigpipeGuard guard;
             api.SSL_shutdown(session->ssl);
         }
         api.SSL_free(session->ssl);
@@ -170,7 +170,7 @@ std::uint32_t SSLrecvRavlink(RavlinkSSLsession *session, void *buffer, std::uint
         int n;
         {
             std::lock_guard<std::mutex> guard(session->lock);
-            plat::NoSigpipe noSigpipe;
+            SigpipeGuard noSigpipe;
             n = api.SSL_read(session->ssl, cursor + count, clamp_length(length - count));
         }
         if (n > 0) {
@@ -220,7 +220,7 @@ int SSLsendRavlink(RavlinkSSLsession *session, const void *buffer, std::uint32_t
             plat::clear_system_error();
             {
                 std::lock_guard<std::mutex> guard(session->lock);
-                plat::NoSigpipe noSigpipe;
+                SigpipeGuard noSigpipe;
                 n = api.SSL_write(session->ssl, cursor, piece);
             }
             if (n > 0) break;
