@@ -10,6 +10,11 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "tool_net.h"
 
 namespace {
@@ -54,14 +59,40 @@ private:
     std::thread thread_;
 };
 
-int fail(RavlinkContext *pc, const char *command, const char *what) {
+} // namespace
+
+namespace tool {
+
+int report_failure(RavlinkContext *pc, const char *command, const char *what) {
     std::fprintf(stderr, "ravlink %s: %s\n%s\n", command, what, RavlinkGetErrorString(pc));
     return 1;
 }
 
-} // namespace
+std::vector<OptionSpec> relay_options() {
+    return {
+        {"--timeout", "SECONDS", "time-out of the connect (default 10); when given, also how long to wait for the peer after input ends"},
+        {"--vread", nullptr, "receive whatever has arrived in one call (VREAD) instead of byte by byte (FREAD)"},
+        {"--trace", "LEVEL", "write the library's trace from LEVEL up (1 all ... 6 errors) to standard error"},
+    };
+}
 
-namespace tool {
+bool prepare_relay(const Options &o, const char *command, timeval &timeout) {
+    long traceLevel = 0;
+    double seconds = 10;
+    std::string error;
+    if (!o.get_long("--trace", 0, traceLevel, error) || !o.get_seconds("--timeout", 10, seconds, error)) {
+        std::fprintf(stderr, "ravlink %s: %s\n", command, error.c_str());
+        return false;
+    }
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
+    start_sockets();
+    if (o.has("--trace")) RavlinkSetTraceFilePtr(stderr, static_cast<int32_t>(traceLevel));
+    timeout = to_timeval(seconds);
+    return true;
+}
 
 timeval to_timeval(double seconds) {
     timeval tv{};
@@ -87,7 +118,7 @@ int relay(RavlinkContext *pc, const Options &o, const timeval &timeout, const ch
         for (size_t at = 0; at < outgoing.size(); at += kSendPiece) {
             size_t n = std::min(kSendPiece, outgoing.size() - at);
             if (!RavlinkSend(pc, outgoing.data() + at, static_cast<uint32_t>(n), &timeout)) {
-                status = fail(pc, command, "send failed");
+                status = report_failure(pc, command, "send failed");
                 break;
             }
         }
@@ -118,7 +149,7 @@ int relay(RavlinkContext *pc, const Options &o, const timeval &timeout, const ch
         if (rc == -2 && !sentEnd) continue; // FREAD: no byte within the poll interval
         if (rc == -2) break;
         if (rc == 10053 || rc == 10054) break; // the peer has closed: done
-        status = fail(pc, command, "receive failed");
+        status = report_failure(pc, command, "receive failed");
         break;
     }
     RavlinkClose(pc);

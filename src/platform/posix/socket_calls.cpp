@@ -8,6 +8,7 @@
 
 #include "platform/codes.h"
 #include "platform/posix/socket_errors.h"
+#include "platform/socket_option_place.h"
 #include "platform/sockets.h"
 
 namespace plat {
@@ -17,16 +18,6 @@ namespace {
 int fail() {
     set_last_socket_error(posix::wsa_from_errno(errno));
     return -1;
-}
-
-bool option_place(SocketOption option, int &level, int &name) {
-    switch (option) {
-    case SocketOption::ReceiveBuffer: level = SOL_SOCKET; name = SO_RCVBUF; return true;
-    case SocketOption::SendBuffer: level = SOL_SOCKET; name = SO_SNDBUF; return true;
-    case SocketOption::KeepAlive: level = SOL_SOCKET; name = SO_KEEPALIVE; return true;
-    case SocketOption::IPv6Only: level = IPPROTO_IPV6; name = IPV6_V6ONLY; return true;
-    }
-    return false;
 }
 
 } // namespace

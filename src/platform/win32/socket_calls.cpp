@@ -3,23 +3,10 @@
 #include <ws2tcpip.h>
 
 #include "platform/codes.h"
+#include "platform/socket_option_place.h"
 #include "platform/sockets.h"
 
 namespace plat {
-
-namespace {
-
-bool option_place(SocketOption option, int &level, int &name) {
-    switch (option) {
-    case SocketOption::ReceiveBuffer: level = SOL_SOCKET; name = SO_RCVBUF; return true;
-    case SocketOption::SendBuffer: level = SOL_SOCKET; name = SO_SNDBUF; return true;
-    case SocketOption::KeepAlive: level = SOL_SOCKET; name = SO_KEEPALIVE; return true;
-    case SocketOption::IPv6Only: level = IPPROTO_IPV6; name = IPV6_V6ONLY; return true;
-    }
-    return false;
-}
-
-} // namespace
 
 socket_t open_socket(int family, int type, int protocol) {
     socket_t s = ::socket(family, type, protocol);

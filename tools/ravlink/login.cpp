@@ -1,10 +1,12 @@
-// Reading the password of `ravlink connect --user`.
-#include "password.h"
+// Reading the Kerberos login options.
+#include "login.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace tool {
+
+namespace {
 
 bool read_password(const Options &o, std::string &password, bool *given, std::string &error) {
     *given = false;
@@ -36,6 +38,25 @@ bool read_password(const Options &o, std::string &password, bool *given, std::st
         return true;
     }
     return true;
+}
+
+} // namespace
+
+std::vector<OptionSpec> login_options() {
+    return {
+        {"--user", "NAME", "Kerberos user name (levels 1-3; default: the caller's own tickets)"},
+        {"--authority", "DOMAIN", "Kerberos authority (realm) of --user (default: the computer's DNS domain)"},
+        {"--password-env", "VAR", "take the password of --user from this environment variable"},
+        {"--password-file", "FILE", "take the password of --user from the first line of this file"},
+    };
+}
+
+bool read_login(const Options &o, Login &login, std::string &error) {
+    login.hasUser = o.has("--user");
+    login.hasAuthority = o.has("--authority");
+    login.user = o.get("--user");
+    login.authority = o.get("--authority");
+    return read_password(o, login.password, &login.hasPassword, error);
 }
 
 } // namespace tool
