@@ -7,6 +7,9 @@
 
 namespace plat {
 
+// Whether a write to a reset connection can raise SIGPIPE here (POSIX) or just fails (Windows).
+bool writes_can_raise_sigpipe();
+
 class NoSigpipe {
 public:
     NoSigpipe();

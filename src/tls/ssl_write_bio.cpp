@@ -56,7 +56,7 @@ long ctrl_cb(ossl::BIO *bio, int command, long, void *out) {
 } // namespace
 
 void s_makeWriteMethod() {
-    if (writeMethod != nullptr || api.BIO_meth_new == nullptr || api.BIO_meth_set_write == nullptr ||
+    if (!plat::writes_can_raise_sigpipe() || writeMethod != nullptr || api.BIO_meth_new == nullptr || api.BIO_meth_set_write == nullptr ||
         api.BIO_meth_set_ctrl == nullptr || api.BIO_set_data == nullptr || api.BIO_get_data == nullptr ||
         api.BIO_set_init == nullptr || api.BIO_set_flags == nullptr || api.BIO_clear_flags == nullptr ||
         api.BIO_free == nullptr)

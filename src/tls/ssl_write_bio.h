@@ -1,8 +1,9 @@
 // The write half of a session's socket. OpenSSL's socket BIO writes with write() or send()
-// without MSG_NOSIGNAL, so on POSIX a write to a reset connection raises SIGPIPE. On OpenSSL 1.1
-// and later the library writes through a BIO of its own that sends as the transport does (never
-// raising a signal); reads stay with OpenSSL's socket BIO. On 1.0 the sessions hold SIGPIPE back
-// around each OpenSSL call instead (SigpipeGuard).
+// without MSG_NOSIGNAL, so on POSIX a write to a reset connection raises SIGPIPE. There, on
+// OpenSSL 1.1 and later, the library writes through a BIO of its own that sends as the transport
+// does (never raising a signal); reads stay with OpenSSL's socket BIO. On 1.0 the sessions hold
+// SIGPIPE back around each OpenSSL call instead (SigpipeGuard). Windows has no SIGPIPE and keeps
+// OpenSSL's socket BIO for both directions.
 #pragma once
 
 #include <optional>

@@ -21,6 +21,8 @@ sigset_t sigpipe_only() {
 }
 } // namespace
 
+bool writes_can_raise_sigpipe() { return true; }
+
 NoSigpipe::NoSigpipe() {
     sigset_t pending;
     sigemptyset(&pending);

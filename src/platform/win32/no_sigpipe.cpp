@@ -3,6 +3,8 @@
 
 namespace plat {
 
+bool writes_can_raise_sigpipe() { return false; }
+
 NoSigpipe::NoSigpipe() { (void)savedMask_; (void)pendingBefore_; }
 NoSigpipe::~NoSigpipe() {}
 
