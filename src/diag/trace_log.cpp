@@ -54,6 +54,34 @@ void format_line(char (&line)[kLineBuffer], const char *format, va_list args) {
     if (n < 0) line[0] = '\0';
 }
 
+// Writes one line to the sinks that take it: the file when toFile (with a header), the callback,
+// and the stream from its level up (with a header when streamHeader).
+void emit(std::int32_t level, bool toFile, bool streamHeader, const char *format, va_list args) {
+    if (toFile) {
+        if (FILE *f = open_trace_file()) {
+            write_header(f, "");
+            va_list copy;
+            va_copy(copy, args);
+            std::vfprintf(f, format, copy);
+            va_end(copy);
+            std::fclose(f);
+        }
+    }
+    const bool toStream = s_traceStream != nullptr && level >= s_streamLevel;
+    if (s_traceCallback != nullptr || toStream) {
+        char line[kLineBuffer];
+        va_list copy;
+        va_copy(copy, args);
+        format_line(line, format, copy);
+        va_end(copy);
+        if (s_traceCallback != nullptr) s_traceCallback(level, line);
+        if (toStream) {
+            if (streamHeader) write_header(s_traceStream, "");
+            std::fputs(line, s_traceStream);
+        }
+    }
+}
+
 } // namespace
 
 extern "C" RAVLINK_API void ravlink_tracelog(int32_t level, const char *format, ...) {
@@ -61,54 +89,17 @@ extern "C" RAVLINK_API void ravlink_tracelog(int32_t level, const char *format, 
     plat::LibraryLock lock;
     va_list args;
     va_start(args, format);
-    if (RavlinkTraceFile != nullptr && level >= QXNTracefileLogLevel) {
-        if (FILE *f = open_trace_file()) {
-            write_header(f, "");
-            va_list copy;
-            va_copy(copy, args);
-            std::vfprintf(f, format, copy);
-            va_end(copy);
-            std::fclose(f);
-        }
-    }
-    if (s_traceCallback != nullptr || (s_traceStream != nullptr && level >= s_streamLevel)) {
-        char line[kLineBuffer];
-        va_list copy;
-        va_copy(copy, args);
-        format_line(line, format, copy);
-        va_end(copy);
-        if (s_traceCallback != nullptr) s_traceCallback(level, line);
-        if (s_traceStream != nullptr && level >= s_streamLevel) {
-            write_header(s_traceStream, "");
-            std::fputs(line, s_traceStream);
-        }
-    }
+    emit(level, RavlinkTraceFile != nullptr && level >= QXNTracefileLogLevel, true, format, args);
     va_end(args);
 }
 
+// The TLS layer's lines: to the file whatever its level, to the others as level 1, and to the
+// stream without a header.
 extern "C" RAVLINK_API void ravlink_tracelog2(const char *format, ...) {
     plat::LibraryLock lock;
     va_list args;
     va_start(args, format);
-    if (RavlinkTraceFile != nullptr) {
-        if (FILE *f = open_trace_file()) {
-            write_header(f, "");
-            va_list copy;
-            va_copy(copy, args);
-            std::vfprintf(f, format, copy);
-            va_end(copy);
-            std::fclose(f);
-        }
-    }
-    if (s_traceCallback != nullptr || (s_traceStream != nullptr && s_streamLevel <= 1)) {
-        char line[kLineBuffer];
-        va_list copy;
-        va_copy(copy, args);
-        format_line(line, format, copy);
-        va_end(copy);
-        if (s_traceCallback != nullptr) s_traceCallback(1, line);
-        if (s_traceStream != nullptr && s_streamLevel <= 1) std::fputs(line, s_traceStream);
-    }
+    emit(1, RavlinkTraceFile != nullptr, false, format, args);
     va_end(args);
 }
 
