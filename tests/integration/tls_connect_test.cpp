@@ -1,5 +1,5 @@
-// TLS connections through the public interface, against real peers: `openssl s_server` and an
-// OpenSSL server in the test; the binding's failures with stand-in OpenSSL libraries.
+// TLS connections through the public interface, against an OpenSSL server in the test; the
+// binding's failures with stand-in OpenSSL libraries.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,6 +13,7 @@ TEST(TlsConnect, AgainstRealPeers) {
     GTEST_SKIP() << "no OpenSSL for Windows on this machine: TLS connections are tested in the Linux build";
 }
 #else
+using testsupport::Listener;
 using testsupport::pki;
 using testsupport::SslFields;
 using testsupport::TlsTestServer;
@@ -23,8 +24,14 @@ constexpr uint32_t kTlsFailure = static_cast<uint32_t>(-6);
 struct Connection {
     RavlinkContext *pc = nullptr;
     struct timeval tv = {5, 0};
-    Connection(const std::string &port, int32_t level, const void *principal) {
-        pc = RavlinkToHostPort("127.0.0.1", port.c_str(), &tv, level, static_cast<const char *>(principal));
+    Connection(const Listener &l, int32_t level, const char *name) {
+        pc = RavlinkToHostPort("127.0.0.1", l.port_text().c_str(), &tv, level, name);
+    }
+    // Level 11 with a record that trusts the test CA, and the fields given.
+    explicit Connection(const Listener &l, SslFields f = {}) {
+        f.CAfile = pki("ca.pem");
+        RavlinkSSLconfig record = f.record();
+        pc = RavlinkToHostPort("127.0.0.1", l.port_text().c_str(), &tv, 11, reinterpret_cast<const char *>(&record));
     }
     ~Connection() { RavlinkClose(pc); }
     int32_t send(const std::string &s) { return RavlinkSend(pc, s.data(), static_cast<uint32_t>(s.size()), &tv); }
@@ -37,29 +44,16 @@ struct Connection {
     std::string error() const { return RavlinkGetErrorString(pc); }
 };
 
-TEST(TlsConnect, LevelElevenRoundTripWithOpensslSServer) {
-    if (pki("").size() == 1) GTEST_SKIP() << "the test PKI could not be made";
-    testsupport::OpensslServer server({"-rev"});
-    ASSERT_TRUE(server.ready());
-    SslFields f;
-    f.CAfile = pki("ca.pem");
-    RavlinkSSLconfig record = f.record();
-    Connection c(server.port(), 11, &record);
+TEST(TlsConnect, LevelElevenRoundTripsWholeAndVread) {
+    if (testsupport::pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
+    Listener l;
+    TlsTestServer server(l, {}, TlsTestServer::echo);
+    Connection c(l);
     ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(RavlinkGetSecurityType(c.pc), 2u);
     EXPECT_EQ(RavlinkGetSecurityLevel(c.pc), 0);
-    ASSERT_EQ(c.send("hello, s_server\n"), 1) << c.error();
-    EXPECT_EQ(c.recv(16), "revres_s ,olleh\n") << c.error();
-}
-
-TEST(TlsConnect, VreadDeliversWhatArrived) {
-    testsupport::Listener l;
-    TlsTestServer server(l, {}, TlsTestServer::echo);
-    SslFields f;
-    f.CAfile = pki("ca.pem");
-    RavlinkSSLconfig record = f.record();
-    Connection c(l.port_text(), 11, &record);
-    ASSERT_NE(c.pc, nullptr);
+    ASSERT_EQ(c.send("hello, tls"), 1) << c.error();
+    EXPECT_EQ(c.recv(10), "hello, tls") << c.error();
     ASSERT_EQ(c.send(std::string(30, 'v')), 1) << c.error();
     RavlinkSetMode(c.pc, RAVLINK_VREAD);
     EXPECT_EQ(c.recv(100), std::string(30, 'v'));
@@ -68,13 +62,11 @@ TEST(TlsConnect, VreadDeliversWhatArrived) {
 
 TEST(TlsConnect, MissingCertFileStillConnectsAndFailsAtTheFirstSend) {
     TraceCapture trace;
-    testsupport::Listener l;
+    Listener l;
     TlsTestServer server(l, {}, [](SSL *) {});
     SslFields f;
-    f.CAfile = pki("ca.pem");
     f.CertFile = pki("no-such-client.pem");
-    RavlinkSSLconfig record = f.record();
-    Connection c(l.port_text(), 11, &record);
+    Connection c(l, f);
     ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_TRUE(trace.has("Cannot access CertFile:  " + pki("no-such-client.pem") + "."));
     EXPECT_EQ(c.send("x"), 0);
@@ -85,15 +77,12 @@ TEST(TlsConnect, MissingCertFileStillConnectsAndFailsAtTheFirstSend) {
 
 TEST(TlsConnect, UntrustedServerFailsTheFirstSendWithTheVerificationText) {
     TraceCapture trace;
-    testsupport::Listener l;
+    Listener l;
     TlsTestServer::Options o;
     o.cert = pki("untrusted-server.pem");
     o.key = pki("untrusted-server.key");
     TlsTestServer server(l, o, [](SSL *) {});
-    SslFields f;
-    f.CAfile = pki("ca.pem");
-    RavlinkSSLconfig record = f.record();
-    Connection c(l.port_text(), 11, &record);
+    Connection c(l);
     ASSERT_NE(c.pc, nullptr);
     EXPECT_EQ(c.send("x"), 0);
     EXPECT_EQ(RavlinkGetErrorCode(c.pc), kTlsFailure);
@@ -108,9 +97,9 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobody) {
     testsupport::set_env("QXN_ravlink_registry_machine", "/nonexistent/machine.reg");
     testsupport::set_env("QXN_SSLconfigurations", "/nonexistent/SSLdefs.ini");
     TraceCapture trace;
-    testsupport::Listener l;
+    Listener l;
     TlsTestServer server(l, {}, [](SSL *) {});
-    Connection c(l.port_text(), 10, "unheard-of");
+    Connection c(l, 10, "unheard-of");
     ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(RavlinkGetSecurityType(c.pc), 2u);
     EXPECT_EQ(c.send("x"), 0);
@@ -118,18 +107,14 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobody) {
     EXPECT_NE(c.error().find("certificate verify failed"), std::string::npos) << c.error();
     EXPECT_TRUE(trace.has("\r\nSSL/TLS configuration: unheard-of"));
     EXPECT_TRUE(trace.has("\n\rPeer verification option = 1, certificate depth = 9"));
-    testsupport::set_env("QXN_ravlink_registry_user", nullptr);
-    testsupport::set_env("QXN_ravlink_registry_machine", nullptr);
-    testsupport::set_env("QXN_SSLconfigurations", nullptr);
+    for (const char *v : {"QXN_ravlink_registry_user", "QXN_ravlink_registry_machine", "QXN_SSLconfigurations"})
+        testsupport::set_env(v, nullptr);
 }
 
 TEST(TlsConnect, PeerClosingCleanlyIsReportedForTheRead) {
-    testsupport::Listener l;
+    Listener l;
     TlsTestServer server(l, {}, [](SSL *ssl) { SSL_shutdown(ssl); });
-    SslFields f;
-    f.CAfile = pki("ca.pem");
-    RavlinkSSLconfig record = f.record();
-    Connection c(l.port_text(), 11, &record);
+    Connection c(l);
     ASSERT_NE(c.pc, nullptr);
     int32_t rc = 0;
     c.recv(4, &rc);
@@ -139,39 +124,30 @@ TEST(TlsConnect, PeerClosingCleanlyIsReportedForTheRead) {
     EXPECT_EQ(c.error().substr(0, text.size()), text) << c.error();
 }
 
-// Runs the probe on a copy of the library placed beside a stand-in OpenSSL pair.
-std::string probe_with(const char *variant, const std::string &port) {
-    std::string dir = std::string(RAVLINK_FAKE_OPENSSL_DIR) + "/" + variant;
-    std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/'").c_str());
-    return testsupport::run_capture(std::string("'") + RAVLINK_TLS_BIND_PROBE + "' '" + dir +
-                                    "/libravlink64.so' " + port);
-}
-
-std::size_t count(const std::string &text, const std::string &needle) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-    return n;
-}
-
-TEST(TlsBinding, MissingEntryPointNamesTheFirstOneAndTheVersionAndIsRetried) {
-    testsupport::Listener l;
-    std::string out = probe_with("partial", l.port_text());
-    const std::string symbol = "[32]SSL/TLS unavailable.  Error (127) resolving library symbol: SSL_CTX_ctrl\n";
-    EXPECT_EQ(count(out, symbol), 2u) << out; // once for each connection: the binding is tried again
-    EXPECT_EQ(count(out, "[32]Library version:  Stand-in OpenSSL for binding tests\n"), 2u) << out;
-    EXPECT_EQ(count(out, "send=0\n"), 2u) << out;
-    EXPECT_NE(out.find("Could not load SSL/TLS libraries."), std::string::npos) << out;
-    EXPECT_EQ(out.find("SSL_new"), std::string::npos) << out; // only the first missing one is named
-}
-
-TEST(TlsBinding, LibcryptoWithoutAnUnusedEntryPointStillFails) {
-    testsupport::Listener l;
-    std::string out = probe_with("nocrypto", l.port_text());
-    EXPECT_NE(out.find("[32]SSL/TLS unavailable.  Error (127) resolving library symbol: OPENSSL_config\n"),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("error=<"), std::string::npos);
-    EXPECT_NE(out.find("Could not load SSL/TLS libraries."), std::string::npos) << out;
+// A copy of the library beside a stand-in OpenSSL pair lacking an entry point: each of the
+// probe's two connections tries the binding again and names the first missing one.
+TEST(TlsBinding, AMissingEntryPointIsNamedAndTheBindingRetried) {
+    struct Case {
+        const char *variant, *symbol;
+    } cases[] = {{"partial", "SSL_CTX_ctrl"}, {"nocrypto", "OPENSSL_config"}};
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.variant);
+        std::string dir = std::string(RAVLINK_FAKE_OPENSSL_DIR) + "/" + k.variant;
+        std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/'").c_str());
+        Listener l;
+        std::string out = testsupport::run_capture(std::string("'") + RAVLINK_TLS_BIND_PROBE + "' '" + dir +
+                                                   "/libravlink64.so' " + l.port_text());
+        auto count = [&out](const std::string &needle) {
+            std::size_t n = 0;
+            for (std::size_t at = out.find(needle); at != std::string::npos; at = out.find(needle, at + 1)) ++n;
+            return n;
+        };
+        EXPECT_EQ(count(std::string("[32]SSL/TLS unavailable.  Error (127) resolving library symbol: ") + k.symbol +
+                        "\n"), 2u) << out;
+        EXPECT_EQ(count("[32]Library version:  Stand-in OpenSSL for binding tests\n"), 2u) << out;
+        EXPECT_EQ(count("send=0\nerror=<Could not load SSL/TLS libraries."), 2u) << out;
+        EXPECT_EQ(count("[32]SSL/TLS unavailable"), 2u) << out; // only the first missing one is named
+    }
 }
 #endif
 
