@@ -54,36 +54,15 @@ void expect_packed(const SSLdefinition *d) {
 }
 
 TEST_F(SSLdefinitions, AListedAddressAndPortGiveTheirConfiguration) {
-    file("[srv]\n"
-         "address=Host.Example\n"
-         "port=7000\n"
-         "SSLConfig=cfg\n"
-         "ConnectionSecurityLevel=0\n"
-         "\n"
-         "[cfg]\n"
-         "Protocols=SSLv3 TLSv1\n"
-         "KeyType=rsa\n"
-         "VerifyPeer=YES\n"
-         "VerifyDepth=0\n"
-         "Password= secret\n"
-         "certfile=/pki/client.pem\n"
-         "KEYFILE=/pki/client.key\n"
-         "cafile=/pki/ca.pem\n"
-         "; not a key, and no comment syntax either\n"
-         "CApath=/pki/ca\n");
+    file("[srv]\naddress=Host.Example\nport=7000\nSSLConfig=cfg\nConnectionSecurityLevel=0\n\n"
+         "[cfg]\nProtocols=SSLv3 TLSv1\nKeyType=rsa\nVerifyPeer=YES\nVerifyDepth=0\nPassword= secret\n"
+         "certfile=/pki/client.pem\nKEYFILE=/pki/client.key\ncafile=/pki/ca.pem\n"
+         "; not a key, and no comment syntax either\nCApath=/pki/ca\n");
     Definition d = find("host.example", "7000");
     ASSERT_NE(d, nullptr);
-    const RavlinkSSLconfig &c = d->config;
-    EXPECT_STREQ(c.Protocols, "30");
-    EXPECT_STREQ(c.KeyType, "2");
-    EXPECT_STREQ(c.VerifyPeer, "1");
-    EXPECT_STREQ(c.VerifyDepth, "9");
-    EXPECT_STREQ(c.CipherList, "ALL:!aNULL:!eNULL:!EXP:!SSLv2");
-    EXPECT_STREQ(c.Password, " secret");
-    EXPECT_STREQ(c.CertFile, "/pki/client.pem");
-    EXPECT_STREQ(c.KeyFile, "/pki/client.key");
-    EXPECT_STREQ(c.CAfile, "/pki/ca.pem");
-    EXPECT_STREQ(c.CApath, "/pki/ca");
+    const char *expected[10] = {"30", "2", "1", "9", "ALL:!aNULL:!eNULL:!EXP:!SSLv2", " secret",
+                                "/pki/client.pem", "/pki/client.key", "/pki/ca.pem", "/pki/ca"};
+    for (int i = 0; i < 10; ++i) EXPECT_STREQ((&d->config.Protocols)[i], expected[i]) << "field " << i;
     expect_packed(d.get());
     // Whole texts, no name resolution.
     EXPECT_EQ(find("127.0.0.1", "7000"), nullptr);
@@ -215,15 +194,13 @@ TEST_F(SSLdefinitions, TrimLineEnd) {
 class SSLdefsLocation : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::path(testsupport::temp_file("common"));
-        fs::create_directories(dir_ / "x86" / "Brannoc" / "Sedrin");
-        fs::create_directories(dir_ / "plain" / "Brannoc" / "Sedrin");
-        ASSERT_TRUE(testsupport::write_file((dir_ / "x86" / "Brannoc" / "Sedrin" / "SSLdefs.ini").string(), "x86"));
-        ASSERT_TRUE(testsupport::write_file((dir_ / "plain" / "Brannoc" / "Sedrin" / "SSLdefs.ini").string(), "plain"));
-        ASSERT_TRUE(testsupport::write_file((dir_ / "own.ini").string(), "own"));
-        for (const char *v : kVariables) {
+        for (const char *v : kVariables)
             if (const char *p = std::getenv(v)) saved_.emplace_back(v, p);
+        for (const char *where : {"x86", "plain"}) {
+            fs::create_directories(dir_ / where / "Brannoc" / "Sedrin");
+            ASSERT_TRUE(testsupport::write_file((dir_ / where / "Brannoc" / "Sedrin" / "SSLdefs.ini").string(), where));
         }
+        ASSERT_TRUE(testsupport::write_file((dir_ / "own.ini").string(), "own"));
     }
     void TearDown() override {
         for (const char *v : kVariables) unset_env(v);
@@ -233,15 +210,14 @@ protected:
     // The first word of the file opened, or "" when none.
     static std::string opened() {
         FILE *f = s_openSSLdefs("r");
-        if (f == nullptr) return "";
         char buf[16] = {};
-        if (std::fgets(buf, sizeof buf, f) == nullptr) buf[0] = '\0';
-        std::fclose(f);
+        if (f != nullptr && std::fgets(buf, sizeof buf, f) == nullptr) buf[0] = '\0';
+        if (f != nullptr) std::fclose(f);
         return buf;
     }
     static constexpr const char *kVariables[3] = {"QXN_SSLconfigurations", "CommonProgramFiles(x86)",
                                                   "CommonProgramFiles"};
-    fs::path dir_;
+    fs::path dir_ = testsupport::temp_file("common");
     std::vector<std::pair<std::string, std::string>> saved_;
 };
 
@@ -254,10 +230,9 @@ TEST_F(SSLdefsLocation, VariableThenCommonProgramFilesX86ThenCommonProgramFiles)
     EXPECT_EQ(opened(), "x86");
     set_env("QXN_SSLconfigurations", (dir_ / "own.ini").string());
     EXPECT_EQ(opened(), "own");
-    // Only that file: when it is missing, there is none.
+    // Only that file: when it is missing, there is none; nor when its path is 260 characters or more.
     set_env("QXN_SSLconfigurations", (dir_ / "missing.ini").string());
     EXPECT_EQ(opened(), "");
-    // A path of 260 characters or more does not fit.
     set_env("QXN_SSLconfigurations", (dir_ / std::string(300, 'l')).string());
     EXPECT_EQ(opened(), "");
 }

@@ -1,13 +1,11 @@
 // TLS configurations: defaults, the record and registry forms and where they differ.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 
-#include "support/loopback.h"
+#include "support/registry_fixture.h"
 #include "tls/ssl_settings.h"
 
 namespace {
@@ -16,6 +14,8 @@ struct Free {
     void operator()(SSLsettings *s) const { std::free(s); }
 };
 using Settings = std::unique_ptr<SSLsettings, Free>;
+
+const char kDefaultCiphers[] = "ALL:!aNULL:!eNULL:!EXP:!SSLv2";
 
 Settings from_record(const RavlinkSSLconfig &r) { return Settings(s_SSLsettingsFromConfig(&r)); }
 
@@ -30,7 +30,7 @@ TEST(TlsSettings, EmptyRecordTakesTheDefaults) {
         EXPECT_EQ(s->keyType, 1);
         EXPECT_EQ(s->verifyPeer, 1);
         EXPECT_EQ(s->verifyDepth, 9);
-        EXPECT_STREQ(s->cipherList, "ALL:!aNULL:!eNULL:!EXP:!SSLv2");
+        EXPECT_STREQ(s->cipherList, kDefaultCiphers);
         EXPECT_STREQ(s->password, "");
         EXPECT_STREQ(s->certFile, "");
         EXPECT_STREQ(s->caFile, "");
@@ -53,11 +53,8 @@ TEST(TlsSettings, RecordNumbersAndTexts) {
     Settings o = from_record(odd);
     EXPECT_EQ(o->protocols, 0);
     EXPECT_EQ(o->keyType, 2147483647);
-}
-
-TEST(TlsSettings, RecordCipherListIsCutTo255) {
+    // The cipher list is cut to 255 characters.
     std::string exact(255, 'A'), longer(300, 'B');
-    RavlinkSSLconfig r{};
     r.CipherList = &exact[0];
     EXPECT_EQ(std::string(from_record(r)->cipherList), exact);
     r.CipherList = &longer[0];
@@ -69,40 +66,31 @@ Settings from_registry(const std::string &name) {
     return Settings(s_SSLsettingsFromRegistry(static_cast<std::int32_t>(name.size()), name.c_str()));
 }
 
-// Named configurations from .reg files for both hives.
+// Named configurations from one .reg file standing in for both hives.
 class TlsRegistry : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = ::testing::TempDir() + "ravlink-tls-registry-" + std::to_string(::getpid());
-        std::system(("mkdir -p '" + dir_ + "'").c_str());
-        testsupport::set_env("QXN_ravlink_registry_machine", (dir_ + "/machine.reg").c_str());
-        testsupport::set_env("QXN_ravlink_registry_user", (dir_ + "/user.reg").c_str());
-        write("machine.reg", "");
-        write("user.reg", "");
-    }
-    void TearDown() override {
-        testsupport::set_env("QXN_ravlink_registry_machine", nullptr);
-        testsupport::set_env("QXN_ravlink_registry_user", nullptr);
-        std::system(("rm -rf '" + dir_ + "'").c_str());
-    }
-    // Writes a hive with sections of the configuration key: {name, lines}.
-    void write(const char *file, const std::string &body) {
-        std::ofstream(dir_ + "/" + file) << "Windows Registry Editor Version 5.00\r\n\r\n" << body;
-    }
-    // root: the key path up to the vendor's key, e.g. "HKEY_CURRENT_USER\\Software".
-    static std::string section(const char *root, const std::string &name, const std::string &lines) {
-        return std::string("[") + root + "\\Brannoc\\Sedrin\\SSLConfigurations\\" + name + "]\r\n" + lines +
-               "\r\n";
-    }
-    std::string dir_;
+    void TearDown() override { testsupport::remove_registry("tls-settings.reg"); }
 };
 
-TEST_F(TlsRegistry, OnlyCertFileAndKeyFile) {
-    // An export from a 64-bit machine: the 32-bit view finds the Wow6432Node copy first.
-    write("machine.reg",
-          section("HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node", "office",
-                  "\"CertFile\"=\"C:\\\\certs\\\\client.pem\"\r\n\"KeyFile\"=\"k.pem\"\r\n") +
-              section("HKEY_LOCAL_MACHINE\\SOFTWARE", "office", "\"CertFile\"=\"64-bit view.pem\"\r\n"));
+TEST_F(TlsRegistry, NamedConfigurations) {
+    auto section = [](const char *root, const std::string &name, const std::string &lines) {
+        return std::string("[") + root + "\\Brannoc\\Sedrin\\SSLConfigurations\\" + name + "]\r\n" + lines + "\r\n";
+    };
+    const char *machine = "HKEY_LOCAL_MACHINE\\SOFTWARE", *user = "HKEY_CURRENT_USER\\Software";
+    const std::string c255(255, 'C'), d256(256, 'D');
+    ASSERT_TRUE(testsupport::install_registry(
+        "tls-settings.reg",
+        "Windows Registry Editor Version 5.00\r\n\r\n" +
+            // An export from a 64-bit machine: the 32-bit view finds the Wow6432Node copy first.
+            section("HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node", "office",
+                    "\"CertFile\"=\"C:\\\\certs\\\\client.pem\"\r\n\"KeyFile\"=\"k.pem\"\r\n") +
+            section(machine, "office", "\"CertFile\"=\"64-bit view.pem\"\r\n") +
+            section(user, "bare", "\"Protocols\"=\"\"\r\n\"CipherList\"=\"\"\r\n\"VerifyDepth\"=\"4\"\r\n") +
+            section(machine, "shared", "\"CAfile\"=\"machine-ca.pem\"\r\n\"Protocols\"=\"16\"\r\n") +
+            section(user, "shared", "\"Protocols\"=\"24\"\r\n") +
+            section(user, "exact", "\"CipherList\"=\"" + c255 + "\"\r\n") +
+            section(user, "long", "\"CipherList\"=\"" + d256 + "\"\r\n\"CertFile\"=\"" + d256 + "\"\r\n")));
+
     EXPECT_EQ(s_SSLconfigExists("office"), 1);
     EXPECT_EQ(s_SSLconfigExists("OFFICE"), 1); // names compare without regard to case
     Settings s = from_registry("office");
@@ -112,50 +100,33 @@ TEST_F(TlsRegistry, OnlyCertFileAndKeyFile) {
     EXPECT_STREQ(s->keyFile, "k.pem");
     EXPECT_EQ(s->protocols, 30);
     EXPECT_EQ(s->verifyPeer, 1);
-    EXPECT_STREQ(s->cipherList, "ALL:!aNULL:!eNULL:!EXP:!SSLv2");
+    EXPECT_STREQ(s->cipherList, kDefaultCiphers);
     EXPECT_STREQ(s->password, "");
     EXPECT_STREQ(s->caFile, "");
-}
 
-TEST_F(TlsRegistry, EmptyValuesStayEmpty) {
-    write("user.reg", section("HKEY_CURRENT_USER\\Software", "bare",
-                              "\"Protocols\"=\"\"\r\n\"CipherList\"=\"\"\r\n\"VerifyDepth\"=\"4\"\r\n"));
-    Settings s = from_registry("bare");
+    s = from_registry("bare");
     EXPECT_EQ(s->protocols, 0);      // present but empty: 0, not the default
     EXPECT_STREQ(s->cipherList, ""); // OpenSSL's own default list then
     EXPECT_EQ(s->verifyDepth, 4);
     EXPECT_EQ(s->keyType, 1);
-}
 
-TEST_F(TlsRegistry, CurrentUserHidesLocalMachineCompletely) {
-    write("machine.reg", section("HKEY_LOCAL_MACHINE\\SOFTWARE", "shared",
-                                 "\"CAfile\"=\"machine-ca.pem\"\r\n\"Protocols\"=\"16\"\r\n"));
-    write("user.reg", section("HKEY_CURRENT_USER\\Software", "shared", "\"Protocols\"=\"24\"\r\n"));
-    Settings s = from_registry("shared");
+    s = from_registry("shared"); // the user's key hides the machine's completely
     EXPECT_EQ(s->protocols, 24);
-    EXPECT_STREQ(s->caFile, ""); // not taken from the machine's key
-}
+    EXPECT_STREQ(s->caFile, "");
 
-TEST_F(TlsRegistry, LongCipherListCountsAsMissing) {
-    std::string exact(255, 'C'), longer(256, 'D');
-    write("user.reg", section("HKEY_CURRENT_USER\\Software", "exact", "\"CipherList\"=\"" + exact + "\"\r\n") +
-                          section("HKEY_CURRENT_USER\\Software", "long", "\"CipherList\"=\"" + longer + "\"\r\n" +
-                                                                   "\"CertFile\"=\"" + longer + "\"\r\n"));
-    EXPECT_EQ(std::string(from_registry("exact")->cipherList), exact);
-    Settings s = from_registry("long");
-    EXPECT_STREQ(s->cipherList, "ALL:!aNULL:!eNULL:!EXP:!SSLv2");
+    EXPECT_EQ(std::string(from_registry("exact")->cipherList), c255);
+    s = from_registry("long"); // a value too long counts as missing
+    EXPECT_STREQ(s->cipherList, kDefaultCiphers);
     EXPECT_STREQ(s->certFile, "");
-}
 
-TEST_F(TlsRegistry, NameFoundNowhereGivesDefaultsAndOverlongNamesAreRefused) {
-    EXPECT_EQ(s_SSLconfigExists("nowhere"), 0);
-    Settings s = from_registry("nowhere");
+    EXPECT_EQ(s_SSLconfigExists("nowhere"), 0); // found nowhere: the defaults
+    s = from_registry("nowhere");
     ASSERT_TRUE(s);
     EXPECT_EQ(s->protocols, 30);
     EXPECT_EQ(s->verifyPeer, 1);
     EXPECT_STREQ(s->caFile, "");
     EXPECT_STREQ(s->certFile, "");
-    std::string tooLong(64, 'n');
+    std::string tooLong(64, 'n'); // names of 64 characters and more are refused
     EXPECT_EQ(s_SSLconfigExists(tooLong.c_str()), 0);
     EXPECT_FALSE(from_registry(tooLong));
     EXPECT_TRUE(from_registry(std::string(63, 'n')));
