@@ -5,8 +5,7 @@
 set -uo pipefail
 tool=$1
 work=$(mktemp -d)
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 status=0
 check() { if [ "$1" = ok ]; then :; else echo "FAIL: $2"; status=1; fi; }
 wait_for() { # file pattern -> prints the last field of the first matching line
@@ -19,7 +18,7 @@ wait_for() { # file pattern -> prints the last field of the first matching line
 unset QXN_SSLconfigurations CommonProgramFiles 'CommonProgramFiles(x86)' 2>/dev/null
 
 # An echo server, and a definition of it by name.
-"$tool" serve --port 0 >"$work/serve.out" & pids+=($!)
+"$tool" serve --port 0 >"$work/serve.out" &
 port=$(wait_for "$work/serve.out" '^listening on')
 [ -n "$port" ] || { echo "serve did not start"; exit 1; }
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brannoc\\Sedrin\\Servers\\echo]\r\n"Address"="127.0.0.1"\r\n"Port"="%s"\r\n"ConnectionSecurityLevel"="0"\r\n' \
@@ -30,8 +29,6 @@ out=$(echo "by name" | "$tool" server echo 2>"$work/err"); rc=$?
 check "$([ $rc -eq 0 ] && [ "$out" = "by name" ] && echo ok)" "server echo: rc $rc, '$out', $(cat "$work/err")"
 "$tool" server nothere </dev/null >/dev/null 2>"$work/err"; rc=$?
 check "$([ $rc -eq 1 ] && grep -q "server defined as 'nothere'" "$work/err" && echo ok)" "unknown server: rc $rc"
-"$tool" server nothere --trace 6 </dev/null >/dev/null 2>"$work/err"
-check "$(grep -q 'ServerToHostPort(nothere) failed in RavlinkLoginToServer().' "$work/err" && echo ok)" "unknown server trace"
 "$tool" server echo --user u --password-env RAVLINK_NO_SUCH_VARIABLE </dev/null 2>/dev/null; rc=$?
 check "$([ $rc -eq 2 ] && echo ok)" "missing password variable: rc $rc"
 
@@ -39,26 +36,14 @@ check "$([ $rc -eq 2 ] && echo ok)" "missing password variable: rc $rc"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/server.key" -out "$work/server.pem" -days 2 \
   -subj /CN=localhost -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1
 openssl s_server -accept 127.0.0.1:0 -cert "$work/server.pem" -key "$work/server.key" -rev \
-  >"$work/tls.out" 2>&1 </dev/null & pids+=($!)
+  >"$work/tls.out" 2>&1 </dev/null &
 tlsport=$(wait_for "$work/tls.out" '^ACCEPT')
 tlsport=${tlsport##*:}
 [ -n "$tlsport" ] || { echo "s_server did not start"; exit 1; }
-cat >"$work/SSLdefs.ini" <<INI
-[tls-echo]
-address=127.0.0.1
-port=$tlsport
-SSLConfig=verified
-ConnectionSecurityLevel=0
-
-[verified]
-VerifyPeer=yes
-CAfile=$work/server.pem
-INI
+printf '[tls-echo]\naddress=127.0.0.1\nport=%s\nSSLConfig=verified\nConnectionSecurityLevel=0\n[verified]\nVerifyPeer=yes\nCAfile=%s\n' \
+  "$tlsport" "$work/server.pem" >"$work/SSLdefs.ini"
 export QXN_SSLconfigurations=$work/SSLdefs.ini
 out=$(echo "over tls" | "$tool" connect 127.0.0.1 "$tlsport" --timeout 2 --trace 4 2>"$work/err"); rc=$?
 check "$([ $rc -eq 0 ] && [ "$out" = "slt revo" ] && grep -q 'SSL definition obtained from SSL definition file.' "$work/err" && echo ok)" \
   "connect over TLS: rc $rc, '$out', $(grep -v '^$' "$work/err" | tail -3)"
-# Not listed (another port): plain, and the plain echo server answers.
-out=$(echo "plain" | "$tool" connect 127.0.0.1 "$port" --trace 4 2>"$work/err"); rc=$?
-check "$([ $rc -eq 0 ] && [ "$out" = "plain" ] && ! grep -q 'SSL definition obtained' "$work/err" && echo ok)" "unlisted port: rc $rc"
 exit $status

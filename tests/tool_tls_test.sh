@@ -6,12 +6,10 @@ set -uo pipefail
 tool=$1 source=$2 pki=$3
 "$source/tests/fixtures/make_pki.sh" "$pki" || { echo "cannot make the PKI"; exit 1; }
 work=$(mktemp -d)
-servers=()
-trap 'kill "${servers[@]}" 2>/dev/null; rm -rf "$work"' EXIT
-start() { # name, serve options...
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+start() { # name, serve options...; sets port
   local name=$1; shift
   "$tool" serve --port 0 "$@" >"$work/$name.out" 2>"$work/$name.err" &
-  servers+=($!)
   for _ in $(seq 50); do
     port=$(awk '/^listening on/ {print $NF}' "$work/$name.out")
     [ -n "$port" ] && return 0
@@ -20,7 +18,19 @@ start() { # name, serve options...
   echo "serve $name did not start: $(cat "$work/$name.err")"; exit 1
 }
 status=0
-check() { if [ "$1" = ok ]; then :; else echo "FAIL: $2"; status=1; fi; }
+fail() { echo "FAIL: $1 (rc $2): $(cat "$work/err")"; status=1; }
+# echoed NAME TEXT connect-options...: TEXT comes back, exit status 0.
+echoed() {
+  local name=$1 text=$2; shift 2
+  echo "$text" | "$tool" connect 127.0.0.1 "$@" >"$work/out" 2>"$work/err"; local rc=$?
+  [ $rc -eq 0 ] && [ "$(cat "$work/out")" = "$text" ] || fail "$name" $rc
+}
+# refused NAME PATTERN connect-options...: exit status 1, the library's text on standard error.
+refused() {
+  local name=$1 pattern=$2; shift 2
+  echo x | "$tool" connect 127.0.0.1 "$@" >/dev/null 2>"$work/err"; local rc=$?
+  [ $rc -eq 1 ] && grep -q "$pattern" "$work/err" || fail "$name" $rc
+}
 
 start plain --tls --cert "$pki/server.pem" --key "$pki/server.key"
 plain=$port
@@ -31,29 +41,16 @@ mutual=$port
 head -c 200000 /dev/urandom >"$work/in"
 "$tool" connect 127.0.0.1 "$plain" --level 11 --ca-file "$pki/ca.pem" --timeout 2 --vread \
   <"$work/in" >"$work/out" 2>"$work/err"; rc=$?
-check "$([ $rc -eq 0 ] && cmp -s "$work/in" "$work/out" && echo ok)" "round trip (rc $rc): $(cat "$work/err")"
+[ $rc -eq 0 ] && cmp -s "$work/in" "$work/out" || fail "round trip" $rc
 
 # A client certificate with an encrypted key: the pass phrase from a variable, then from a file
 # (the time-out, which also bounds the handshake, leaves room for slow sanitizer builds).
-echo "mutual" | PHRASE="$(cat "$pki/passphrase.txt")" "$tool" connect 127.0.0.1 "$mutual" --level 11 \
-  --ca-file "$pki/ca.pem" --cert "$pki/client.pem" --key "$pki/client-enc.key" --pass-env PHRASE \
-  --timeout 3 >"$work/out" 2>"$work/err"; rc=$?
-check "$([ $rc -eq 0 ] && [ "$(cat "$work/out")" = mutual ] && echo ok)" "pass phrase from a variable (rc $rc): $(cat "$work/err")"
-echo "mutual" | "$tool" connect 127.0.0.1 "$mutual" --level 11 --ca-path "$pki/capath" \
-  --cert "$pki/client.pem" --key "$pki/client-enc.key" --pass-file "$pki/passphrase.txt" \
-  --timeout 3 >"$work/out" 2>"$work/err"; rc=$?
-check "$([ $rc -eq 0 ] && [ "$(cat "$work/out")" = mutual ] && echo ok)" "pass phrase from a file, CApath (rc $rc): $(cat "$work/err")"
-
-# Without a client certificate the mutual server refuses the handshake.
-echo "x" | "$tool" connect 127.0.0.1 "$mutual" --level 11 --ca-file "$pki/ca.pem" --timeout 1 \
-  >/dev/null 2>"$work/err"; rc=$?
-check "$([ $rc -eq 1 ] && grep -q 'SSL/TLS error in SSL_' "$work/err" && echo ok)" "no client certificate: rc $rc, $(cat "$work/err")"
-
-# A client that trusts nobody: the verification failure in words.
-echo "x" | "$tool" connect 127.0.0.1 "$plain" --level 11 --timeout 1 >/dev/null 2>"$work/err"; rc=$?
-check "$([ $rc -eq 1 ] && grep -q 'certificate verify failed' "$work/err" && echo ok)" "untrusted: rc $rc, $(cat "$work/err")"
-
-# Verification switched off.
-echo "unverified" | "$tool" connect 127.0.0.1 "$plain" --level 11 --verify 0 --timeout 1 >"$work/out" 2>"$work/err"; rc=$?
-check "$([ $rc -eq 0 ] && [ "$(cat "$work/out")" = unverified ] && echo ok)" "verify 0 (rc $rc): $(cat "$work/err")"
+export PHRASE="$(cat "$pki/passphrase.txt")"
+client=(--level 11 --cert "$pki/client.pem" --key "$pki/client-enc.key" --timeout 3)
+echoed "pass phrase from a variable" mutual "$mutual" "${client[@]}" --ca-file "$pki/ca.pem" --pass-env PHRASE
+echoed "pass phrase from a file, CApath" mutual "$mutual" "${client[@]}" --ca-path "$pki/capath" \
+  --pass-file "$pki/passphrase.txt"
+refused "no client certificate" 'SSL/TLS error in SSL_' "$mutual" --level 11 --ca-file "$pki/ca.pem" --timeout 1
+refused "trusting nobody" 'certificate verify failed' "$plain" --level 11 --timeout 1
+echoed "verify 0" unverified "$plain" --level 11 --verify 0 --timeout 1
 exit $status

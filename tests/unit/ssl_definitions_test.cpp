@@ -95,39 +95,46 @@ TEST_F(SSLdefinitions, ValueConversions) {
     }
 }
 
-TEST_F(SSLdefinitions, TheFirstMatchingSectionDecides) {
-    // The first match names a missing configuration: nothing, although a later match has one.
-    file("[first]\naddress=a\nport=1\nSSLConfig=missing\nConnectionSecurityLevel=0\n"
-         "[second]\naddress=a\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\n"
-         "[cfg]\nProtocols=16\n");
-    EXPECT_EQ(find("a", "1"), nullptr);
-    // A section for another port does not get in the way.
-    file("[other]\naddress=a\nport=2\nSSLConfig=missing\nConnectionSecurityLevel=0\n"
-         "[second]\naddress=a\nport=1\nSSLConfig=CFG\nConnectionSecurityLevel=0\n"
-         "[cfg]\nProtocols=16\n");
-    Definition d = find("A", "1");
-    ASSERT_NE(d, nullptr);
-    EXPECT_STREQ(d->config.Protocols, "16");
-}
-
-TEST_F(SSLdefinitions, TelnetPortAndTheFourthKeyRule) {
-    // TelnetPort first: the section runs to the next header and matches by TelnetPort alone.
-    file("[srv]\nTelnetPort=23\naddress=a\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\n"
-         "[cfg]\nVerifyPeer=0\n");
-    EXPECT_NE(find("a", "23"), nullptr);
-    EXPECT_NE(find("a", "1"), nullptr);
-    // The same section as the last one of the file runs into the end and is lost.
-    file("[cfg]\nVerifyPeer=0\n"
-         "[srv]\nTelnetPort=23\naddress=a\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\n");
-    EXPECT_EQ(find("a", "1"), nullptr);
-    // The four keys complete a section, even as the last one; a TelnetPort after them is not read.
-    file("[cfg]\nVerifyPeer=0\n"
-         "[srv]\naddress=a\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\nTelnetPort=23\n");
-    EXPECT_NE(find("a", "1"), nullptr);
-    EXPECT_EQ(find("a", "23"), nullptr);
-    // A last section without its level is lost.
-    file("[cfg]\nVerifyPeer=0\n[srv]\naddress=a\nport=1\nSSLConfig=cfg\n");
-    EXPECT_EQ(find("a", "1"), nullptr);
+// Which section, if any, a look-up of an address and a port finds.
+TEST_F(SSLdefinitions, WhichSectionMatches) {
+    auto srv = [](const std::string &address) {
+        return "address=" + address + "\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\n";
+    };
+    const std::string cfg = "[cfg]\nVerifyDepth=3\n", a254(254, 'a'), a255(255, 'a');
+    struct Case {
+        std::string text, address, port;
+        bool found;
+    } cases[] = {
+        // The first match decides, even when it names a missing configuration.
+        {"[first]\naddress=a\nport=1\nSSLConfig=missing\nConnectionSecurityLevel=0\n[second]\n" + srv("a") + cfg,
+         "a", "1", false},
+        // A section for another port does not get in the way; addresses and names ignore case.
+        {"[other]\naddress=a\nport=2\nSSLConfig=missing\nConnectionSecurityLevel=0\n[second]\n" + srv("a") +
+             "[CFG]\nVerifyDepth=3\n", "A", "1", true},
+        // TelnetPort first: the section runs to the next header and matches by TelnetPort alone.
+        {"[srv]\nTelnetPort=23\n" + srv("a") + cfg, "a", "23", true},
+        {"[srv]\nTelnetPort=23\n" + srv("a") + cfg, "a", "1", true},
+        // The same section as the last one of the file runs into the end and is lost.
+        {cfg + "[srv]\nTelnetPort=23\n" + srv("a"), "a", "1", false},
+        // The four keys complete a section, even the last one; a TelnetPort after them is not read.
+        {cfg + "[srv]\n" + srv("a") + "TelnetPort=23\n", "a", "1", true},
+        {cfg + "[srv]\n" + srv("a") + "TelnetPort=23\n", "a", "23", false},
+        // A last section without its level is lost.
+        {cfg + "[srv]\naddress=a\nport=1\nSSLConfig=cfg\n", "a", "1", false},
+        // Lines are read in pieces of 1023 characters: the rest of this one is a section header.
+        {"x" + std::string(1022, '-') + "[srv]\n" + srv("a") + cfg, "a", "1", true},
+        // A section name of 256 characters is refused with its keys; an address must fit in 255 bytes.
+        {"[" + std::string(256, 'n') + "]\n" + srv("a") + cfg, "a", "1", false},
+        {"[s]\n" + srv(a255) + cfg, a255, "1", false},
+        {"[s]\n" + srv(a254) + cfg, a254, "1", true},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.text.substr(0, 100) + " -> " + k.address.substr(0, 10) + ":" + k.port);
+        file(k.text);
+        Definition d = find(k.address.c_str(), k.port.c_str());
+        ASSERT_EQ(d != nullptr, k.found);
+        EXPECT_STREQ(d ? d->config.VerifyDepth : "3", "3");
+    }
 }
 
 TEST_F(SSLdefinitions, ServerSectionsAsRecords) {
@@ -154,7 +161,7 @@ TEST_F(SSLdefinitions, ServerSectionsAsRecords) {
     std::fclose(f);
 }
 
-TEST_F(SSLdefinitions, OverlongValuesAndNamesAreRefused) {
+TEST_F(SSLdefinitions, OverlongValuesAreRefused) {
     const std::string path270(270, 'p'), path271(271, 'p');
     file("[" + std::string(255, 'n') + "]\naddress=a\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n"
          "[c]\nCertFile=" + path270 + "\nKeyFile=" + path271 + "\nCipherList=" + std::string(127, 'x') + "\n");
@@ -163,23 +170,6 @@ TEST_F(SSLdefinitions, OverlongValuesAndNamesAreRefused) {
     EXPECT_EQ(d->config.CertFile, path270);
     EXPECT_STREQ(d->config.KeyFile, "");                                  // refused
     EXPECT_STREQ(d->config.CipherList, "ALL:!aNULL:!eNULL:!EXP:!SSLv2"); // refused, then the default
-    // A section name of 256 characters is refused with its keys.
-    file("[" + std::string(256, 'n') + "]\naddress=a\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n[c]\n");
-    EXPECT_EQ(find("a", "1"), nullptr);
-    // An address of 255 characters does not fit its field.
-    file("[s]\naddress=" + std::string(255, 'a') + "\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n[c]\n");
-    EXPECT_EQ(find(std::string(255, 'a').c_str(), "1"), nullptr);
-    file("[s]\naddress=" + std::string(254, 'a') + "\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n[c]\n");
-    EXPECT_NE(find(std::string(254, 'a').c_str(), "1"), nullptr);
-}
-
-TEST_F(SSLdefinitions, LongLinesAreReadInPiecesOf1023Characters) {
-    // The rest of an over-long line is a line of its own: here a section header.
-    std::string line = "x" + std::string(1022, '-') + "[srv]\n";
-    file(line + "address=a\nport=1\nSSLConfig=c\nConnectionSecurityLevel=0\n[c]\nVerifyDepth=3\n");
-    Definition d = find("a", "1");
-    ASSERT_NE(d, nullptr);
-    EXPECT_STREQ(d->config.VerifyDepth, "3");
 }
 
 TEST_F(SSLdefinitions, TrimLineEnd) {
