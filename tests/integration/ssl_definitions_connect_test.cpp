@@ -88,7 +88,8 @@ TEST_F(SslDefinitionsConnect, WithoutVerifyPeerAnUntrustedServerFailsAtTheFirstS
 }
 
 // A level-10 server whose name is a registry TLS configuration: that configuration's CAfile is
-// the only trust. One not so named, but listed in the file, takes the file's configuration.
+// the only trust, its empty cipher list OpenSSL's default. One not so named, but listed in the
+// file, takes the file's configuration.
 TEST_F(SslDefinitionsConnect, ALevelTenServerUsesItsOwnNameOrElseTheFile) {
     TlsTestServer byName(peer_, {}, TlsTestServer::echo);
     const std::string servers = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brannoc\\Sedrin\\Servers\\";
@@ -100,7 +101,7 @@ TEST_F(SslDefinitionsConnect, ALevelTenServerUsesItsOwnNameOrElseTheFile) {
                                  "Windows Registry Editor Version 5.00\r\n\r\n" + server("tls-by-name") +
                                      server("tls-from-file") +
                                      "[HKEY_CURRENT_USER\\Software\\Brannoc\\Sedrin\\SSLConfigurations\\tls-by-name]"
-                                     "\r\n\"CAfile\"=\"" + pki("ca.pem") + "\"\r\n"));
+                                     "\r\n\"CipherList\"=\"\"\r\n\"CAfile\"=\"" + pki("ca.pem") + "\"\r\n"));
     TraceCapture trace;
     RavlinkContext *pc = RavlinkToServer("tls-by-name", &tv_);
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
@@ -109,6 +110,8 @@ TEST_F(SslDefinitionsConnect, ALevelTenServerUsesItsOwnNameOrElseTheFile) {
     EXPECT_TRUE(trace.has(",10,no username,no password,no authority,tls-by-name)\n")) << trace.all();
     EXPECT_FALSE(trace.has("SSL definition obtained"));
     EXPECT_EQ(round_trip(pc, "named TLS"), "named TLS");
+    EXPECT_TRUE(trace.has("\r\nSSL/TLS configuration: tls-by-name"));
+    EXPECT_FALSE(trace.has("Cipher list:")); // an empty list keeps OpenSSL's default
 
     TlsTestServer fromFile(peer_, {}, TlsTestServer::echo);
     define("CAfile=" + pki("ca.pem") + "\n");

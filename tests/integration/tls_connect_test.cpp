@@ -75,24 +75,7 @@ TEST(TlsConnect, MissingCertFileStillConnectsAndFailsAtTheFirstSend) {
     EXPECT_TRUE(trace.has("\r\nCertificate file: " + pki("no-such-client.pem")));
 }
 
-TEST(TlsConnect, UntrustedServerFailsTheFirstSendWithTheVerificationText) {
-    TraceCapture trace;
-    Listener l;
-    TlsTestServer::Options o;
-    o.cert = pki("untrusted-server.pem");
-    o.key = pki("untrusted-server.key");
-    TlsTestServer server(l, o, [](SSL *) {});
-    Connection c(l);
-    ASSERT_NE(c.pc, nullptr);
-    EXPECT_EQ(c.send("x"), 0);
-    EXPECT_EQ(RavlinkGetErrorCode(c.pc), kTlsFailure);
-    const std::string head = "SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error, error:";
-    EXPECT_EQ(c.error().substr(0, head.size()), head) << c.error();
-    EXPECT_NE(std::string(RavlinkGetErrorString(nullptr)).find("certificate verify failed"), std::string::npos);
-    EXPECT_EQ(trace.count("\r\nVerify error with X.509 certificate at depth "), 1u);
-}
-
-TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobody) {
+TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlongNameIsRefused) {
     testsupport::set_env("QXN_ravlink_registry_user", "/nonexistent/user.reg");
     testsupport::set_env("QXN_ravlink_registry_machine", "/nonexistent/machine.reg");
     testsupport::set_env("QXN_SSLconfigurations", "/nonexistent/SSLdefs.ini");
@@ -104,9 +87,17 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobody) {
     EXPECT_EQ(RavlinkGetSecurityType(c.pc), 2u);
     EXPECT_EQ(c.send("x"), 0);
     EXPECT_EQ(RavlinkGetErrorCode(c.pc), kTlsFailure);
-    EXPECT_NE(c.error().find("certificate verify failed"), std::string::npos) << c.error();
+    const std::string head = "SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error, error:";
+    EXPECT_EQ(c.error().substr(0, head.size()), head) << c.error();
+    EXPECT_NE(std::string(RavlinkGetErrorString(nullptr)).find("certificate verify failed"), std::string::npos);
+    EXPECT_EQ(trace.count("\r\nVerify error with X.509 certificate at depth "), 1u);
     EXPECT_TRUE(trace.has("\r\nSSL/TLS configuration: unheard-of"));
     EXPECT_TRUE(trace.has("\n\rPeer verification option = 1, certificate depth = 9"));
+    // A name too long for a configuration is refused at the set-up.
+    const std::string name(80, 'z'), text = "SSL/TLS configuration '" + name + "' is not activated.";
+    Connection refused(l, 10, name.c_str());
+    EXPECT_EQ(refused.send("x"), 0);
+    EXPECT_EQ(refused.error().substr(0, text.size()), text);
     for (const char *v : {"QXN_ravlink_registry_user", "QXN_ravlink_registry_machine", "QXN_SSLconfigurations"})
         testsupport::set_env(v, nullptr);
 }
