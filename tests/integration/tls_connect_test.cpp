@@ -46,6 +46,7 @@ struct Connection {
 
 TEST(TlsConnect, LevelElevenRoundTripsWholeAndVread) {
     if (testsupport::pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
+    TraceCapture trace;
     Listener l;
     TlsTestServer server(l, {}, TlsTestServer::echo);
     Connection c(l);
@@ -58,6 +59,13 @@ TEST(TlsConnect, LevelElevenRoundTripsWholeAndVread) {
     RavlinkSetMode(c.pc, RAVLINK_VREAD);
     EXPECT_EQ(c.recv(100), std::string(30, 'v'));
     EXPECT_EQ(RavlinkGetRdlen(c.pc), 30);
+    for (const std::string &line : {std::string("SSL/TLS configuration: _External Definition_"),
+                                    std::string("Cipher list: ALL:!aNULL:!eNULL:!EXP:!SSLv2"),
+                                    "Trusted certificate file: " + pki("ca.pem")})
+        EXPECT_TRUE(trace.has("\r\n" + line)) << line;
+    EXPECT_TRUE(trace.has("\n\rPeer verification option = 1, certificate depth = 9"));
+    EXPECT_EQ(trace.count("\r\nSSL/TLS client requested."), 1u);
+    EXPECT_FALSE(trace.has("[32]")); // the binding succeeded quietly
 }
 
 TEST(TlsConnect, MissingCertFileStillConnectsAndFailsAtTheFirstSend) {
