@@ -19,23 +19,20 @@ const char kDefaultCiphers[] = "ALL:!aNULL:!eNULL:!EXP:!SSLv2";
 
 Settings from_record(const RavlinkSSLconfig &r) { return Settings(s_SSLsettingsFromConfig(&r)); }
 
+void expect_defaults(const Settings &s) {
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->protocols, 30);
+    EXPECT_EQ(s->keyType, 1);
+    EXPECT_EQ(s->verifyPeer, 1);
+    EXPECT_EQ(s->verifyDepth, 9);
+    EXPECT_STREQ(s->cipherList, kDefaultCiphers);
+    for (const char *text : {s->password, s->certFile, s->keyFile, s->caFile, s->caPath}) EXPECT_STREQ(text, "");
+}
+
 TEST(TlsSettings, EmptyRecordTakesTheDefaults) {
-    RavlinkSSLconfig nulls{};
     char empty[] = "";
-    RavlinkSSLconfig empties{empty, empty, empty, empty, empty, empty, empty, empty, empty, empty};
-    for (const RavlinkSSLconfig *r : {&nulls, &empties}) {
-        Settings s = from_record(*r);
-        ASSERT_TRUE(s);
-        EXPECT_EQ(s->protocols, 30);
-        EXPECT_EQ(s->keyType, 1);
-        EXPECT_EQ(s->verifyPeer, 1);
-        EXPECT_EQ(s->verifyDepth, 9);
-        EXPECT_STREQ(s->cipherList, kDefaultCiphers);
-        EXPECT_STREQ(s->password, "");
-        EXPECT_STREQ(s->certFile, "");
-        EXPECT_STREQ(s->caFile, "");
-        EXPECT_STREQ(s->caPath, "");
-    }
+    expect_defaults(from_record(RavlinkSSLconfig{}));
+    expect_defaults(from_record(RavlinkSSLconfig{empty, empty, empty, empty, empty, empty, empty, empty, empty, empty}));
 }
 
 TEST(TlsSettings, RecordNumbersAndTexts) {
@@ -98,11 +95,8 @@ TEST_F(TlsRegistry, NamedConfigurations) {
     EXPECT_STREQ(s->name, "office");
     EXPECT_STREQ(s->certFile, "C:\\certs\\client.pem");
     EXPECT_STREQ(s->keyFile, "k.pem");
-    EXPECT_EQ(s->protocols, 30);
-    EXPECT_EQ(s->verifyPeer, 1);
-    EXPECT_STREQ(s->cipherList, kDefaultCiphers);
-    EXPECT_STREQ(s->password, "");
-    EXPECT_STREQ(s->caFile, "");
+    s->certFile[0] = s->keyFile[0] = '\0';
+    expect_defaults(s); // for every value not given
 
     s = from_registry("bare");
     EXPECT_EQ(s->protocols, 0);      // present but empty: 0, not the default
@@ -120,12 +114,7 @@ TEST_F(TlsRegistry, NamedConfigurations) {
     EXPECT_STREQ(s->certFile, "");
 
     EXPECT_EQ(s_SSLconfigExists("nowhere"), 0); // found nowhere: the defaults
-    s = from_registry("nowhere");
-    ASSERT_TRUE(s);
-    EXPECT_EQ(s->protocols, 30);
-    EXPECT_EQ(s->verifyPeer, 1);
-    EXPECT_STREQ(s->caFile, "");
-    EXPECT_STREQ(s->certFile, "");
+    expect_defaults(from_registry("nowhere"));
     std::string tooLong(64, 'n'); // names of 64 characters and more are refused
     EXPECT_EQ(s_SSLconfigExists(tooLong.c_str()), 0);
     EXPECT_FALSE(from_registry(tooLong));
