@@ -74,10 +74,7 @@ TEST_F(SslDefinitionsConnect, AListedAddressAndPortRunOverTlsWithTheClientCertif
 }
 
 TEST_F(SslDefinitionsConnect, WithoutVerifyPeerAnUntrustedServerFailsAtTheFirstSend) {
-    TlsTestServer::Options o;
-    o.cert = pki("untrusted-server.pem");
-    o.key = pki("untrusted-server.key");
-    TlsTestServer server(peer_, o, TlsTestServer::echo);
+    TlsTestServer server(peer_, TlsTestServer::untrusted(), TlsTestServer::echo);
     define("CAfile=" + pki("ca.pem") + "\n");
     RavlinkContext *pc = level_zero();
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);

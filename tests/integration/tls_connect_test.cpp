@@ -28,8 +28,7 @@ struct Connection {
         pc = RavlinkToHostPort("127.0.0.1", l.port_text().c_str(), &tv, level, name);
     }
     // Level 11 with a record that trusts the test CA, and the fields given.
-    explicit Connection(const Listener &l, SslFields f = {}) {
-        f.CAfile = pki("ca.pem");
+    explicit Connection(const Listener &l, SslFields f = testsupport::trusting()) {
         RavlinkSSLconfig record = f.record();
         pc = RavlinkToHostPort("127.0.0.1", l.port_text().c_str(), &tv, 11, reinterpret_cast<const char *>(&record));
     }
@@ -71,8 +70,8 @@ TEST(TlsConnect, LevelElevenRoundTripsWholeAndVread) {
 TEST(TlsConnect, MissingCertFileStillConnectsAndFailsAtTheFirstSend) {
     TraceCapture trace;
     Listener l;
-    TlsTestServer server(l, {}, [](SSL *) {});
-    SslFields f;
+    TlsTestServer server(l, {}, TlsTestServer::silent);
+    SslFields f = testsupport::trusting();
     f.CertFile = pki("no-such-client.pem");
     Connection c(l, f);
     ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
@@ -89,7 +88,7 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlon
     testsupport::set_env("QXN_SSLconfigurations", "/nonexistent/SSLdefs.ini");
     TraceCapture trace;
     Listener l;
-    TlsTestServer server(l, {}, [](SSL *) {});
+    TlsTestServer server(l, {}, TlsTestServer::silent);
     Connection c(l, 10, "unheard-of");
     ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(RavlinkGetSecurityType(c.pc), 2u);

@@ -42,6 +42,13 @@ struct SslFields {
     }
 };
 
+// Fields that trust the test CA.
+inline SslFields trusting() {
+    SslFields f;
+    f.CAfile = pki("ca.pem");
+    return f;
+}
+
 #ifndef _WIN32
 // A real OpenSSL server on one connection: handshake, then the given behaviour. Every wait of its
 // own gives up after 20 s, so a test whose client stays silent still ends.
@@ -52,6 +59,7 @@ public:
         std::string key = pki("server.key");
         std::string clientCa; // when set, a client certificate from this CA is required
     };
+    static Options untrusted() { return {pki("untrusted-server.pem"), pki("untrusted-server.key"), ""}; }
     using Behaviour = std::function<void(SSL *)>;
 
     // On the server end of a connected pair.
@@ -61,6 +69,7 @@ public:
     ~TlsTestServer() { thread_.join(); }
     bool handshake_done() const { return handshakeDone_; }
 
+    static void silent(SSL *) {}
     // Echoes everything until the client goes away.
     static void echo(SSL *ssl) {
         char buf[16384];

@@ -18,6 +18,7 @@ namespace {
 using testsupport::pki;
 using testsupport::SslFields;
 using testsupport::TraceCapture;
+using testsupport::trusting;
 
 constexpr auto kFailed = static_cast<std::uint32_t>(-6);
 
@@ -48,21 +49,6 @@ using testsupport::TlsTestServer;
 #define NEED_PKI() \
     if (testsupport::pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made"
 
-SslFields trusting() {
-    SslFields f;
-    f.CAfile = pki("ca.pem");
-    return f;
-}
-
-TlsTestServer::Options untrusted() {
-    TlsTestServer::Options o;
-    o.cert = pki("untrusted-server.pem");
-    o.key = pki("untrusted-server.key");
-    return o;
-}
-
-void silent(SSL *) {}
-
 // A client on one end of a socket pair, a real OpenSSL server on the other.
 struct Exchange {
     std::pair<ravlink_socket_t, ravlink_socket_t> ends = testsupport::socket_pair();
@@ -75,7 +61,7 @@ struct Exchange {
 TEST(TlsSession, UntrustedServerFailsVerificationWithTracesAndText) {
     NEED_PKI();
     TraceCapture trace;
-    Exchange x(trusting(), silent, untrusted());
+    Exchange x(trusting(), TlsTestServer::silent, TlsTestServer::untrusted());
     Client &client = x.client;
     EXPECT_EQ(client.send("x"), 0);
     EXPECT_EQ(client.pc->error, kFailed);
@@ -143,7 +129,7 @@ TEST(TlsSession, ProtocolsZeroForbidsEveryVersion) {
     NEED_PKI();
     SslFields f = trusting();
     f.Protocols = "junk"; // not decimal: 0
-    Exchange x(f, silent);
+    Exchange x(f, TlsTestServer::silent);
     EXPECT_EQ(x.client.send("x"), 0);
     EXPECT_NE(x.client.error().find("SSL_connect()"), std::string::npos) << x.client.error();
 }
