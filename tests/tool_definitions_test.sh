@@ -8,23 +8,22 @@ work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 status=0
 check() { if [ "$1" = ok ]; then :; else echo "FAIL: $2"; status=1; fi; }
-wait_for() { # file pattern -> prints the last field of the first matching line
+port_in() { # file pattern: the last field of the first matching line, once there is one
   for _ in $(seq 100); do
     local v; v=$(awk -v p="$2" '$0 ~ p {print $NF; exit}' "$1" 2>/dev/null)
-    [ -n "$v" ] && { echo "$v"; return; }
+    [ -n "$v" ] && { echo "${v##*:}"; return; }
     sleep 0.1
   done
+  echo "no port in $1" >&2; exit 1
 }
 unset QXN_SSLconfigurations CommonProgramFiles 'CommonProgramFiles(x86)' 2>/dev/null
 
 # An echo server, and a definition of it by name.
 "$tool" serve --port 0 >"$work/serve.out" &
-port=$(wait_for "$work/serve.out" '^listening on')
-[ -n "$port" ] || { echo "serve did not start"; exit 1; }
+port=$(port_in "$work/serve.out" '^listening on') || exit 1
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brannoc\\Sedrin\\Servers\\echo]\r\n"Address"="127.0.0.1"\r\n"Port"="%s"\r\n"ConnectionSecurityLevel"="0"\r\n' \
   "$port" >"$work/registry.reg"
 export QXN_ravlink_registry_machine=$work/registry.reg QXN_ravlink_registry_user=$work/none.reg
-
 out=$(echo "by name" | "$tool" server echo 2>"$work/err"); rc=$?
 check "$([ $rc -eq 0 ] && [ "$out" = "by name" ] && echo ok)" "server echo: rc $rc, '$out', $(cat "$work/err")"
 "$tool" server nothere </dev/null >/dev/null 2>"$work/err"; rc=$?
@@ -33,17 +32,13 @@ check "$([ $rc -eq 1 ] && grep -q "server defined as 'nothere'" "$work/err" && e
 check "$([ $rc -eq 2 ] && echo ok)" "missing password variable: rc $rc"
 
 # A TLS server that sends back each line reversed, listed in the SSL definitions file.
-openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/server.key" -out "$work/server.pem" -days 2 \
-  -subj /CN=localhost -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1
-openssl s_server -accept 127.0.0.1:0 -cert "$work/server.pem" -key "$work/server.key" -rev \
-  >"$work/tls.out" 2>&1 </dev/null &
-tlsport=$(wait_for "$work/tls.out" '^ACCEPT')
-tlsport=${tlsport##*:}
-[ -n "$tlsport" ] || { echo "s_server did not start"; exit 1; }
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/tls.key" -out "$work/tls.pem" -days 2 -subj /CN=localhost \
+  -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1
+openssl s_server -accept 127.0.0.1:0 -cert "$work/tls.pem" -key "$work/tls.key" -rev >"$work/tls.out" 2>&1 </dev/null &
+tls=$(port_in "$work/tls.out" '^ACCEPT') || exit 1
 printf '[tls-echo]\naddress=127.0.0.1\nport=%s\nSSLConfig=verified\nConnectionSecurityLevel=0\n[verified]\nVerifyPeer=yes\nCAfile=%s\n' \
-  "$tlsport" "$work/server.pem" >"$work/SSLdefs.ini"
-export QXN_SSLconfigurations=$work/SSLdefs.ini
-out=$(echo "over tls" | "$tool" connect 127.0.0.1 "$tlsport" --timeout 2 --trace 4 2>"$work/err"); rc=$?
+  "$tls" "$work/tls.pem" >"$work/SSLdefs.ini"
+out=$(echo "over tls" | QXN_SSLconfigurations=$work/SSLdefs.ini "$tool" connect 127.0.0.1 "$tls" --timeout 2 --trace 4 2>"$work/err"); rc=$?
 check "$([ $rc -eq 0 ] && [ "$out" = "slt revo" ] && grep -q 'SSL definition obtained from SSL definition file.' "$work/err" && echo ok)" \
   "connect over TLS: rc $rc, '$out', $(grep -v '^$' "$work/err" | tail -3)"
 exit $status

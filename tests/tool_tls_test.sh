@@ -51,7 +51,6 @@ echoed "pass phrase from a variable" mutual "$mutual" "${client[@]}" --ca-file "
 echoed "pass phrase from a file, CApath" mutual "$mutual" "${client[@]}" --ca-path "$pki/capath" \
   --pass-file "$pki/passphrase.txt"
 refused "no client certificate" 'SSL/TLS error in SSL_' "$mutual" --level 11 --ca-file "$pki/ca.pem" --timeout 1
-refused "trusting nobody" 'certificate verify failed' "$plain" --level 11 --timeout 1
 # Verification off: any server will do, and a missing CA file is no failure.
 echoed "verify 0" unverified "$plain" --level 11 --verify 0 --ca-file "$work/none.pem" --timeout 1
 exit $status

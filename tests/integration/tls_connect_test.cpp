@@ -125,10 +125,8 @@ TEST(TlsConnect, PeerClosingCleanlyIsReportedForTheRead) {
 // A copy of the library beside a stand-in OpenSSL pair lacking an entry point: each of the
 // probe's two connections tries the binding again and names the first missing one.
 TEST(TlsBinding, AMissingEntryPointIsNamedAndTheBindingRetried) {
-    struct Case {
-        const char *variant, *symbol;
-    } cases[] = {{"partial", "SSL_CTX_ctrl"}, {"nocrypto", "OPENSSL_config"}};
-    for (const Case &k : cases) {
+    struct Case { const char *variant, *symbol; };
+    for (const Case &k : {Case{"partial", "SSL_CTX_ctrl"}, Case{"nocrypto", "OPENSSL_config"}}) {
         SCOPED_TRACE(k.variant);
         std::string dir = std::string(RAVLINK_FAKE_OPENSSL_DIR) + "/" + k.variant;
         std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/'").c_str());

@@ -67,11 +67,7 @@ TEST_F(SSLdefinitions, AListedAddressAndPortGiveTheirConfiguration) {
 // One key at a time, with either line end; values too long for their field are refused.
 TEST_F(SSLdefinitions, ValueConversions) {
     const std::string path270(270, 'p'), path271(271, 'p');
-    struct Case {
-        const char *key;
-        std::string value, field;
-        int index;
-    } cases[] = {
+    struct Case { const char *key; std::string value, field; int index; } cases[] = {
         {"Protocols", "TLSv1.2", "16", 0}, {"Protocols", "TLSv1", "28", 0},
         {"Protocols", "SSLv3 TLSv1", "30", 0}, {"Protocols", "30", "30", 0},
         {"Protocols", "TLSv1.1 TLSv1.2", "24", 0}, {"Protocols", "tlsv1.2", "0", 0},
@@ -100,10 +96,7 @@ TEST_F(SSLdefinitions, WhichSectionMatches) {
         return "address=" + address + "\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\n";
     };
     const std::string cfg = "[cfg]\nVerifyDepth=3\n", a254(254, 'a'), a255(255, 'a');
-    struct Case {
-        std::string text, address, port;
-        bool found;
-    } cases[] = {
+    struct Case { std::string text, address, port; bool found; } cases[] = {
         // The first match decides, even when it names a missing configuration.
         {"[first]\naddress=a\nport=1\nSSLConfig=missing\nConnectionSecurityLevel=0\n[second]\n" + srv("a") + cfg,
          "a", "1", false},
@@ -170,11 +163,14 @@ TEST_F(SSLdefinitions, TrimLineEnd) {
     EXPECT_EQ(s_trimLineEnd(d), 0u);
 }
 
+// Where the definitions file is looked for, with the three variables saved and cleared.
 class SSLdefsLocation : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char *v : kVariables)
+        for (const char *v : kVariables) {
             if (const char *p = std::getenv(v)) saved_.emplace_back(v, p);
+            unset_env(v);
+        }
         for (const char *where : {"x86", "plain"}) {
             fs::create_directories(dir_ / where / "Brannoc" / "Sedrin");
             ASSERT_TRUE(testsupport::write_file((dir_ / where / "Brannoc" / "Sedrin" / "SSLdefs.ini").string(), where));
@@ -188,10 +184,11 @@ protected:
     }
     // The first word of the file opened, or "" when none.
     static std::string opened() {
-        FILE *f = s_openSSLdefs("r");
         char buf[16] = {};
-        if (f != nullptr && std::fgets(buf, sizeof buf, f) == nullptr) buf[0] = '\0';
-        if (f != nullptr) std::fclose(f);
+        if (FILE *f = s_openSSLdefs("r")) {
+            if (std::fgets(buf, sizeof buf, f) == nullptr) buf[0] = '\0';
+            std::fclose(f);
+        }
         return buf;
     }
     static constexpr const char *kVariables[3] = {"QXN_SSLconfigurations", "CommonProgramFiles(x86)",
@@ -201,7 +198,6 @@ protected:
 };
 
 TEST_F(SSLdefsLocation, VariableThenCommonProgramFilesX86ThenCommonProgramFiles) {
-    for (const char *v : kVariables) unset_env(v);
     EXPECT_EQ(opened(), "");
     set_env("CommonProgramFiles", (dir_ / "plain").string());
     EXPECT_EQ(opened(), "plain");
@@ -233,21 +229,16 @@ TEST_F(SSLdefinitions, FuzzedFilesNeverBreakTheReaders) {
     const int rounds = 3000;
 #endif
     for (int round = 0; round < rounds; ++round) {
-        std::string bytes;
-        if (round % 3 == 0) {
-            for (std::size_t n = pick(3000); n > 0; --n) bytes += static_cast<char>(rng());
-        } else if (round % 3 == 1) {
-            for (std::size_t n = pick(3000); n > 0; --n) bytes += alphabet[pick(alphabet.size())];
-        } else {
-            bytes = seed;
-            for (std::size_t n = 1 + pick(6); n > 0; --n) {
-                std::size_t at = pick(bytes.size() + 1);
-                switch (pick(4)) {
-                case 0: if (at < bytes.size()) bytes[at] = static_cast<char>(rng()); break;
-                case 1: bytes.insert(at, pick(2) ? std::string(1 + pick(1500), 'z') : std::string(1, alphabet[pick(alphabet.size())])); break;
-                case 2: if (at < bytes.size()) bytes.erase(at, 1 + pick(20)); break;
-                default: bytes.resize(at); break;
-                }
+        // Random letters of the file's own, or a few random changes (bytes, runs, cuts) to a valid file.
+        std::string bytes = round % 2 ? "" : seed;
+        for (std::size_t n = round % 2 ? pick(3000) : 0; n > 0; --n) bytes += alphabet[pick(alphabet.size())];
+        for (std::size_t n = round % 2 ? 0 : 1 + pick(6); n > 0; --n) {
+            std::size_t at = pick(bytes.size() + 1);
+            switch (pick(4)) {
+            case 0: if (at < bytes.size()) bytes[at] = static_cast<char>(rng()); break;
+            case 1: bytes.insert(at, pick(2) ? std::string(1 + pick(1500), 'z') : std::string(1, alphabet[pick(alphabet.size())])); break;
+            case 2: if (at < bytes.size()) bytes.erase(at, 1 + pick(20)); break;
+            default: bytes.resize(at); break;
             }
         }
         file(bytes);

@@ -85,9 +85,7 @@ TEST(TlsSession, UntrustedServerFailsVerificationWithTracesAndText) {
 // Client certificates against a server that requires one: the key's type and pass phrase decide.
 TEST(TlsSession, ClientKeysAndPassPhrases) {
     NEED_PKI();
-    struct Case {
-        const char *cert, *key, *keyType, *password, *error;
-    } cases[] = {
+    struct Case { const char *cert, *key, *keyType, *password, *error; } cases[] = {
         {"client.pem", "client-enc.key", "", "correct horse battery staple", nullptr},
         {"client.pem", "client-enc.key", "", "not the phrase", "bad decrypt"},
         {"client-ec.pem", "client-ec.key", "", "", nullptr}, // KeyType 1 takes an EC key
@@ -147,11 +145,8 @@ TEST(TlsSession, ReadTimeOuts) {
     EXPECT_EQ(client.recv(10, 5, 0), "abc") << client.error();
 
     // 0 s 0 us polls once; 0 s 20 us is one short wait of 0.2 s; 5 s waits 5 to 6 s.
-    struct Wait {
-        int seconds, micro;
-        double least, most;
-    } waits[] = {{0, 0, 0, 0.1}, {0, 20, 0.18, 0.6}, {5, 0, 4.9, 6.6}};
-    for (const Wait &w : waits) {
+    struct Wait { int seconds, micro; double least, most; };
+    for (const Wait &w : {Wait{0, 0, 0, 0.1}, Wait{0, 20, 0.18, 0.6}, Wait{5, 0, 4.9, 6.6}}) {
         SCOPED_TRACE(std::to_string(w.seconds) + " s " + std::to_string(w.micro) + " us");
         client.pc->error = 0;
         auto start = std::chrono::steady_clock::now();
