@@ -134,7 +134,7 @@ TEST_F(SSLdefinitions, ServerSectionsAsRecords) {
     file("junk before any section\n"
          "[one] trailing\nADDRESS=h\nPort=1\nConnectionSecurityLevel=12abc\nSSLConfig=c\n"
          "[two\naddress=x\nport=2\nTelnetPort=3\nSSLConfig=d\nConnectionSecurityLevel=\n[three]\n");
-    FILE *f = std::fopen(path_.c_str(), "r");
+    FILE *f = std::fopen(path_.c_str(), "rb"); // binary, as the look-up reads it: it seeks back
     ASSERT_NE(f, nullptr);
     ServerSection *s = s_NextServerSection(f);
     ASSERT_NE(s, nullptr);
@@ -246,7 +246,7 @@ TEST_F(SSLdefinitions, FuzzedFilesNeverBreakTheReaders) {
             Definition d = find("a", port);
             if (d) expect_packed(d.get());
         }
-        FILE *f = std::fopen(path_.c_str(), "r");
+        FILE *f = std::fopen(path_.c_str(), "rb");
         ASSERT_NE(f, nullptr);
         int sections = 0;
         while (ServerSection *s = s_NextServerSection(f)) {
