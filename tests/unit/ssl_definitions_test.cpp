@@ -113,6 +113,11 @@ TEST_F(SSLdefinitions, WhichSectionMatches) {
         {cfg + "[srv]\n" + srv("a") + "TelnetPort=23\n", "a", "23", false},
         // A last section without its level is lost.
         {cfg + "[srv]\naddress=a\nport=1\nSSLConfig=cfg\n", "a", "1", false},
+        // Lines before any section are skipped; a header's name ends at "]" or the line's end; key
+        // names ignore case.
+        {"junk\n[one] trailing\nADDRESS=a\nPort=1\nConnectionSecurityLevel=12abc\nSSLConfig=cfg\n" + cfg, "a",
+         "1", true},
+        {"[two\naddress=a\nport=2\nTelnetPort=3\nSSLConfig=cfg\nConnectionSecurityLevel=\n" + cfg, "a", "3", true},
         // Lines are read in pieces of 1023 characters: the rest of this one is a section header.
         {"x" + std::string(1022, '-') + "[srv]\n" + srv("a") + cfg, "a", "1", true},
         // A section name of 256 characters is refused with its keys; an address must fit in 255 bytes.
@@ -128,30 +133,6 @@ TEST_F(SSLdefinitions, WhichSectionMatches) {
         ASSERT_EQ(d != nullptr, k.found);
         EXPECT_STREQ(d ? d->config.VerifyDepth : "3", "3");
     }
-}
-
-TEST_F(SSLdefinitions, ServerSectionsAsRecords) {
-    file("junk before any section\n"
-         "[one] trailing\nADDRESS=h\nPort=1\nConnectionSecurityLevel=12abc\nSSLConfig=c\n"
-         "[two\naddress=x\nport=2\nTelnetPort=3\nSSLConfig=d\nConnectionSecurityLevel=\n[three]\n");
-    FILE *f = std::fopen(path_.c_str(), "rb"); // binary, as the look-up reads it: it seeks back
-    ASSERT_NE(f, nullptr);
-    ServerSection *s = s_NextServerSection(f);
-    ASSERT_NE(s, nullptr);
-    EXPECT_STREQ(s->name, "one");
-    EXPECT_STREQ(s->address, "h");
-    EXPECT_STREQ(s->securityLevel, "12");
-    EXPECT_STREQ(s->telnetPort, "");
-    EXPECT_EQ(s->length, sizeof "c" + sizeof "12" + sizeof "h" + sizeof "1" + sizeof "" + sizeof "one");
-    std::free(s);
-    s = s_NextServerSection(f);
-    ASSERT_NE(s, nullptr);
-    EXPECT_STREQ(s->name, "two");
-    EXPECT_STREQ(s->telnetPort, "3");
-    EXPECT_STREQ(s->securityLevel, "0");
-    std::free(s);
-    EXPECT_EQ(s_NextServerSection(f), nullptr); // "[three]" is the last line
-    std::fclose(f);
 }
 
 TEST_F(SSLdefinitions, TrimLineEnd) {
