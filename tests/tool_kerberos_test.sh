@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The ravlink tool at Kerberos levels against the test realm: `serve --level N --keytab` and
-# `connect --level N` echo 200 kB of random bytes at levels 1, 2 and 3 (many pieces of a token
-# each at levels 2 and 3), a user with a password from the environment signs on, and a wrong
-# password fails with the library's text.
+# The ravlink tool at Kerberos levels against the test realm: serve and connect echo 200 kB of
+# random bytes at levels 1 to 3 (many token pieces at 2 and 3), a user with a password from the
+# environment signs on, and a wrong or missing password fails with its text.
 set -uo pipefail
 tool=$1
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,39 +13,36 @@ while IFS='=' read -r name value; do export "$name=$value"; done < <("$top/tests
 [ -n "${KRB5_CONFIG:-}" ] || { echo "the realm did not start"; exit 1; }
 status=0
 fail() { echo "FAIL: $*"; status=1; }
+# connect ARGS...: the tool's connect to the running server, its errors in $work/err.
+connect() { "$tool" connect 127.0.0.1 "$port" --timeout 10 "$@" 2>"$work/err"; }
 
 start_server() {
-  "$tool" serve --port 0 --level "$1" --keytab "${KRB5_KTNAME#FILE:}" >"$work/serve.out" 2>"$work/serve.err" &
+  "$tool" serve --port 0 --level "$1" --keytab "${KRB5_KTNAME#FILE:}" >"$work/serve.out" 2>/dev/null &
   server=$!
-  port=""
   for _ in $(seq 50); do
     port=$(awk '/^listening on/ {print $NF}' "$work/serve.out")
-    [ -n "$port" ] && break
+    [ -n "$port" ] && return
     sleep 0.1
   done
-  [ -n "$port" ] || { echo "serve did not start"; exit 1; }
+  echo "serve did not start"; exit 1
 }
 stop_server() { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; server=""; }
 
 head -c 200000 /dev/urandom >"$work/data"
 for level in 1 2 3; do
   start_server "$level"
-  "$tool" connect 127.0.0.1 "$port" --level "$level" --principal sedrin/localhost --vread --timeout 10 \
-    <"$work/data" >"$work/back" 2>"$work/connect.err" || fail "level $level: $(cat "$work/connect.err")"
+  connect --level "$level" --principal sedrin/localhost --vread <"$work/data" >"$work/back" || fail "level $level: $(cat "$work/err")"
   cmp -s "$work/data" "$work/back" || fail "level $level: the echo differs"
   stop_server
 done
 
 start_server 3
-pw=$(cat "$RAVLINK_REALM_PASSWORD_FILE")
-echo "from alice" | RAVLINK_PW=$pw "$tool" connect 127.0.0.1 "$port" --level 3 --user alice --authority ravlink.test \
-  --password-env RAVLINK_PW --vread --timeout 10 >"$work/back" 2>"$work/connect.err" || fail "password: $(cat "$work/connect.err")"
-[ "$(cat "$work/back")" = "from alice" ] || fail "password: got '$(cat "$work/back")'"
-echo "x" | RAVLINK_PW=wrong "$tool" connect 127.0.0.1 "$port" --level 3 --user alice --authority ravlink.test \
-  --password-env RAVLINK_PW --timeout 10 >/dev/null 2>"$work/connect.err" && fail "a wrong password connected"
-grep -q "Unable to acquire credential handle." "$work/connect.err" || fail "wrong password: $(cat "$work/connect.err")"
-"$tool" connect 127.0.0.1 "$port" --level 3 --user alice --password-env RAVLINK_UNSET_VARIABLE </dev/null \
-  >/dev/null 2>"$work/connect.err" && fail "a missing password variable connected"
-grep -q "RAVLINK_UNSET_VARIABLE is not set" "$work/connect.err" || fail "missing variable: $(cat "$work/connect.err")"
+alice=(--level 3 --user alice --authority ravlink.test --password-env RAVLINK_PW)
+back=$(echo "from alice" | RAVLINK_PW=$(cat "$RAVLINK_REALM_PASSWORD_FILE") connect "${alice[@]}" --vread) || fail "password: $(cat "$work/err")"
+[ "$back" = "from alice" ] || fail "password: got '$back'"
+echo x | RAVLINK_PW=wrong connect "${alice[@]}" >/dev/null && fail "a wrong password connected"
+grep -q "Unable to acquire credential handle." "$work/err" || fail "wrong password: $(cat "$work/err")"
+connect --level 3 --user alice --password-env RAVLINK_UNSET_VARIABLE </dev/null >/dev/null && fail "a missing password variable connected"
+grep -q "RAVLINK_UNSET_VARIABLE is not set" "$work/err" || fail "missing variable: $(cat "$work/err")"
 stop_server
 exit $status

@@ -3,34 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
+#include <regex>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "support/loopback.h"
 #include "support/registry_fixture.h"
+#include "support/trace_capture.h"
 
 namespace {
 
-// A peer that accepts one connection and echoes everything until the client closes; it then
-// records that it saw the end.
+// A peer that accepts one connection and echoes everything until the client closes.
 class EchoPeer {
 public:
     EchoPeer() {
         thread_ = std::thread([this] {
             ravlink_socket_t s = listener_.accept_one();
-            if (s == RAVLINK_INVALID_SOCKET) return;
             char buf[4096];
-            for (;;) {
-                int n = static_cast<int>(::recv(s, buf, sizeof buf, 0));
-                if (n <= 0) break;
-                for (int sent = 0; sent < n;) {
-                    int m = static_cast<int>(::send(s, buf + sent, n - sent, 0));
-                    if (m <= 0) break;
-                    sent += m;
-                }
-            }
+            for (int n; (n = static_cast<int>(::recv(s, buf, sizeof buf, 0))) > 0;)
+                if (::send(s, buf, n, 0) != n) break;
             testsupport::close_raw(s);
             closed_ = true;
         });
@@ -42,11 +33,10 @@ public:
         for (int i = 0; i < 200 && !closed_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return closed_;
     }
-    bool closed_now() const { return closed_; }
+    std::atomic<bool> closed_{false};
 
 private:
     testsupport::Listener listener_;
-    std::atomic<bool> closed_{false};
     std::thread thread_;
 };
 
@@ -59,7 +49,7 @@ std::string echo(Ravlink &r, const std::string &text) {
     return reply;
 }
 
-TEST(RavlinkClass, LevelBeforeAnyConnect) {
+TEST(RavlinkClass, WithoutAConnection) {
     EXPECT_EQ(Ravlink().GetSecurityLevel(), 3);
     Ravlink two(2);
     EXPECT_EQ(two.GetSecurityLevel(), 2);
@@ -71,44 +61,32 @@ TEST(RavlinkClass, LevelBeforeAnyConnect) {
     char name[8];
     EXPECT_EQ(two.GetTSClientName(name, &len), 0);
     EXPECT_EQ(len, 0u);
-}
-
-std::vector<std::string> *g_lines = nullptr;
-void collect(int32_t, const char *text) {
-    if (g_lines != nullptr) g_lines->push_back(text);
+    // The connection error is then the library-wide code, all ones while it is zero.
+    dwConnectionError = 0;
+    EXPECT_EQ(two.GetConnectionError(), 0xFFFFFFFFu);
+    dwConnectionError = 10061;
+    EXPECT_EQ(two.GetConnectionError(), 10061u);
+    dwConnectionError = 0;
 }
 
 TEST(RavlinkClass, ConnectAsksForTheObjectsLevelAndPrincipal) {
-    testsupport::Listener listener; // the connect is refused or fails at the security step; only the request counts
-    std::vector<std::string> lines;
-    g_lines = &lines;
-    RavlinkSetTraceCallback(collect, 99);
+    testsupport::Listener listener; // the connect fails at the security step; only the request counts
+    testsupport::TraceCapture trace;
     Ravlink r(2, "dbsvc/build7.example.lan");
     r.SetSecurityLevel(3);
     timeval quick = {1, 0};
     r.ConnectToHostPort("127.0.0.1", listener.port_text(), &quick);
-    RavlinkSetTraceCallback(nullptr, 99);
-    g_lines = nullptr;
-    std::string expected = "RavlinkToHostPort(127.0.0.1," + listener.port_text() + ",";
-    bool found = false;
-    for (const std::string &line : lines) {
-        if (line.rfind(expected, 0) == 0) {
-            EXPECT_NE(line.find(",3,dbsvc/build7.example.lan)"), std::string::npos) << line;
-            found = true;
-        }
-    }
-    EXPECT_TRUE(found);
+    std::regex request("RavlinkToHostPort\\(127\\.0\\.0\\.1," + listener.port_text() + ",[^,]*,3,dbsvc/build7\\.example\\.lan\\)");
+    EXPECT_TRUE(std::regex_search(trace.all(), request)) << trace.all();
 }
 
 TEST(RavlinkClass, PlainConnectionEndToEnd) {
     EchoPeer peer;
     Ravlink r(0);
-    ASSERT_EQ(r.ConnectToHostPort(std::string("127.0.0.1"), peer.port(), &kTimeout), 1)
-        << RavlinkGetErrorString(nullptr);
+    ASSERT_EQ(r.ConnectToHostPort(std::string("127.0.0.1"), peer.port(), &kTimeout), 1) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(r.GetSecurityLevel(), 0);
     EXPECT_EQ(r.GetConnectionError(), 0u);
     EXPECT_EQ(echo(r, "hello"), "hello");
-
     EXPECT_EQ(r.Send(std::string(), &kTimeout), 1);
 
     // Receive into a string gives it exactly the length asked for.
@@ -144,8 +122,7 @@ TEST(RavlinkClass, CopiesShareOneConnectionClosedByTheLastHolder) {
     EXPECT_EQ(echo(*copy, "still open"), "still open");
     delete copy;
     EXPECT_EQ(echo(assigned, "and here"), "and here");
-    EXPECT_FALSE(peer.closed_now());
-
+    EXPECT_FALSE(peer.closed_.load());
     assigned = Ravlink(0); // the last holder lets go
     EXPECT_TRUE(peer.saw_close());
     EXPECT_EQ(assigned.Send("x", 1, &kTimeout), 0);
@@ -157,18 +134,14 @@ TEST(RavlinkClass, SecondConnectLetsGoOfTheFirst) {
     ASSERT_EQ(r.ConnectToHostPort("127.0.0.1", one.port().c_str(), &kTimeout), 1);
     Ravlink keeper(r);
     ASSERT_EQ(r.ConnectToHostPort("127.0.0.1", two.port().c_str(), &kTimeout), 1);
-    EXPECT_FALSE(one.closed_now()); // the copy still holds it
+    EXPECT_FALSE(one.closed_.load()); // the copy still holds it
     EXPECT_EQ(echo(keeper, "one"), "one");
     EXPECT_EQ(echo(r, "two"), "two");
     keeper = r;
     EXPECT_TRUE(one.saw_close());
 
     // A failed connect leaves the object without a connection.
-    std::string refused;
-    {
-        testsupport::Listener gone;
-        refused = gone.port_text();
-    }
+    std::string refused = testsupport::Listener().port_text();
     keeper = Ravlink(0);
     EXPECT_EQ(r.ConnectToHostPort("127.0.0.1", refused.c_str(), &kTimeout), 0);
     EXPECT_TRUE(two.saw_close());
@@ -196,27 +169,15 @@ TEST(RavlinkClass, ServerMembersUseTheDefinitionsLevelAndPrincipal) {
     testsupport::remove_registry("class-servers.reg");
 }
 
-TEST(RavlinkClass, ConnectionErrorWithoutAContextIsTheLibraryWideCode) {
-    Ravlink r(0);
-    dwConnectionError = 0;
-    EXPECT_EQ(r.GetConnectionError(), 0xFFFFFFFFu);
-    dwConnectionError = 10061;
-    EXPECT_EQ(r.GetConnectionError(), 10061u);
-    dwConnectionError = 0;
-}
-
 TEST(RavlinkClass, LevelElevenNeedsARecord) {
     testsupport::Listener listener;
+    const std::string port = listener.port_text();
     Ravlink r(11);
-    EXPECT_EQ(r.ConnectToHostPort("127.0.0.1", listener.port_text().c_str(), &kTimeout), 0);
+    EXPECT_EQ(r.ConnectToHostPort("127.0.0.1", port.c_str(), &kTimeout), 0);
     EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Security level 11 needs a RavlinkSSLconfig record.");
-    EXPECT_EQ(r.LoginAndConnectToHostPort("127.0.0.1", listener.port_text(), &kTimeout, std::string("u"),
-                                          std::string("p")),
-              0);
+    EXPECT_EQ(r.LoginAndConnectToHostPort("127.0.0.1", port, &kTimeout, std::string("u"), std::string("p")), 0);
     EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Security level 11 needs a RavlinkSSLconfig record.");
-    EXPECT_EQ(r.ConnectToHostPort("127.0.0.1", listener.port_text().c_str(), &kTimeout,
-                                  static_cast<const RavlinkSSLconfig *>(nullptr)),
-              0);
+    EXPECT_EQ(r.ConnectToHostPort("127.0.0.1", port.c_str(), &kTimeout, static_cast<const RavlinkSSLconfig *>(nullptr)), 0);
 }
 
 } // namespace

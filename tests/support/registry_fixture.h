@@ -5,13 +5,13 @@
 
 #ifdef _WIN32
 #include <process.h>
-#else
-#include <unistd.h>
 #endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include "support/loopback.h"
 
 namespace testsupport {
 
@@ -27,13 +27,10 @@ inline std::string temp_file(const std::string &name) {
     const char *dir = std::getenv("TMPDIR");
 #ifdef _WIN32
     if (dir == nullptr) dir = std::getenv("TEMP");
+#else
+    if (dir == nullptr && access("/dev/shm", W_OK) == 0) dir = "/dev/shm"; // memory-backed: tests write many small files
 #endif
-#ifndef _WIN32
-    // Memory-backed when there is one: tests write many small files.
-    if (dir == nullptr && access("/dev/shm", W_OK) == 0) dir = "/dev/shm";
-#endif
-    std::string base = dir ? dir : "/tmp";
-    return base + "/" + std::to_string(process_number()) + "-" + name;
+    return std::string(dir ? dir : "/tmp") + "/" + std::to_string(process_number()) + "-" + name;
 }
 
 inline bool write_file(const std::string &path, const std::string &bytes) {
@@ -43,41 +40,23 @@ inline bool write_file(const std::string &path, const std::string &bytes) {
     return std::fclose(f) == 0 && ok;
 }
 
-inline void set_env(const char *name, const std::string &value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
-
-inline void unset_env(const char *name) {
-#ifdef _WIN32
-    _putenv_s(name, "");
-#else
-    unsetenv(name);
-#endif
-}
+inline void set_env(const char *name, const std::string &value) { set_env(name, value.c_str()); }
+inline void unset_env(const char *name) { set_env(name, nullptr); }
 
 // The same text in UTF-16LE with a byte-order mark, as regedit exports (ASCII input).
 inline std::string utf16le(const std::string &ascii) {
     std::string out("\xFF\xFE", 2);
-    for (char c : ascii) {
-        out += c;
-        out += '\0';
-    }
+    for (char c : ascii) out += {c, '\0'};
     return out;
 }
 
-// Makes the registry hold what the .reg text says (both hives: HKEY_LOCAL_MACHINE and
-// HKEY_CURRENT_USER sections of one file). On Windows, sections "[-...]" at the top of the text
-// clear what an earlier run left. True on success.
+// Makes the registry hold what the .reg text says (HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER
+// sections of one file). On Windows, "[-...]" sections at the top clear what an earlier run left.
 inline bool install_registry(const std::string &name, const std::string &reg_text) {
     std::string path = temp_file(name);
     if (!write_file(path, reg_text)) return false;
 #ifdef _WIN32
-    std::string command = "reg import \"" + path + "\" >NUL 2>&1";
-    bool ok = std::system(command.c_str()) == 0;
+    bool ok = std::system(("reg import \"" + path + "\" >NUL 2>&1").c_str()) == 0;
     std::remove(path.c_str());
     return ok;
 #else
@@ -87,8 +66,7 @@ inline bool install_registry(const std::string &name, const std::string &reg_tex
 #endif
 }
 
-// Undoes install_registry on POSIX (the file and the variables); the Windows registry keeps
-// its keys for the next run's "[-...]" sections to clear.
+// Undoes install_registry on POSIX; the Windows registry keeps its keys for the next run to clear.
 inline void remove_registry(const std::string &name) {
 #ifndef _WIN32
     std::remove(temp_file(name).c_str());

@@ -14,39 +14,23 @@ namespace {
 
 class ErrorStateTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        s_setCurrentConnection(nullptr);
-        s_clearError();
-    }
+    void SetUp() override { TearDown(); }
     void TearDown() override {
         s_setCurrentConnection(nullptr);
         s_clearError();
     }
 };
 
-TEST_F(ErrorStateTest, NothingRecordedReadsAsAllOnesAndEmpty) {
-    EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0xFFFFFFFFu);
-    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "");
-    EXPECT_EQ(RavlinkErrorString, RavlinkErrorArray);
-}
-
-TEST_F(ErrorStateTest, SetWithCodeZeroKeepsTextAloneAndResetsTheCode) {
-    s_setError("first", 10061);
+TEST_F(ErrorStateTest, TextsWithAndWithoutAReasonLine) {
+    s_setError("TCP connect() failed.", 10061);
+    EXPECT_FALSE(plat::system_message(10061).empty());
+    EXPECT_EQ(std::string(RavlinkErrorArray), "TCP connect() failed.\r\nReason: (10061, 0x274d) " + plat::system_message(10061));
+    EXPECT_EQ(RavlinkGetErrorCode(nullptr), 10061u);
+    // Code zero: the text alone, and the code is reset.
     s_setError("Invalid Security level requested.", 0);
     EXPECT_STREQ(RavlinkErrorArray, "Invalid Security level requested.");
     EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Invalid Security level requested.");
     EXPECT_EQ(dwConnectionError, 0u);
-}
-
-TEST_F(ErrorStateTest, ReasonLineCarriesTheCodeAndTheSystemText) {
-    s_setError("TCP connect() failed.", 10061);
-    std::string expected = "TCP connect() failed.\r\nReason: (10061, 0x274d) " + plat::system_message(10061);
-    EXPECT_FALSE(plat::system_message(10061).empty());
-    EXPECT_EQ(std::string(RavlinkErrorArray), expected);
-    EXPECT_EQ(RavlinkGetErrorCode(nullptr), 10061u);
-}
-
-TEST_F(ErrorStateTest, UnknownCodeAndNullText) {
     s_setError(nullptr, 0x7ffffe01u);
     EXPECT_STREQ(RavlinkErrorArray, "Ravlink library error\r\nReason: (2147483137, 0x7ffffe01) unknown error");
 }
@@ -68,7 +52,17 @@ TEST_F(ErrorStateTest, AppendChainsTextsWhileTheConnectionKeepsTheLastAlone) {
     EXPECT_EQ(pc->error, 10053u);
     // With a current connection the chain continues from the connection's own (last) text.
     EXPECT_EQ(std::string(RavlinkGetErrorString(nullptr)).rfind("B\nC\r\nReason: (10053, 0x2745) ", 0), 0u);
+
+    // Clearing empties every scope; nothing recorded reads as all ones and an empty text.
+    s_clearError();
+    EXPECT_EQ(pc->error, 0u);
+    EXPECT_EQ(pc->errorText, nullptr);
+    EXPECT_EQ(dwConnectionError, 0u);
+    EXPECT_STREQ(RavlinkErrorArray, "");
+    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "");
     s_setCurrentConnection(nullptr);
+    EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0xFFFFFFFFu);
+    EXPECT_EQ(RavlinkErrorString, RavlinkErrorArray);
     std::free(pc->errorText);
     std::free(pc);
 }
@@ -83,29 +77,11 @@ TEST_F(ErrorStateTest, TextsAreCutAt1023AndTheLibraryTextAt2047) {
     EXPECT_EQ(std::strlen(RavlinkGetErrorString(nullptr)), 3u * 1023u + 2u); // the thread keeps it whole
 }
 
-TEST_F(ErrorStateTest, ClearEmptiesEveryScope) {
-    RavlinkContext *pc = s_allocContext();
-    s_setCurrentConnection(pc);
-    s_setError("x", 10060);
-    s_clearError();
-    EXPECT_EQ(pc->error, 0u);
-    EXPECT_EQ(pc->errorText, nullptr);
-    EXPECT_EQ(dwConnectionError, 0u);
-    EXPECT_STREQ(RavlinkErrorArray, "");
-    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "");
-    s_setCurrentConnection(nullptr);
-    std::free(pc);
-}
-
 TEST_F(ErrorStateTest, EachThreadKeepsItsOwnText) {
     std::string seen_by_failer;
     std::thread failer([&] {
         s_setError("thread one failed", 10061);
-        std::thread succeeder([] {
-            s_setCurrentConnection(nullptr);
-            s_clearError();
-        });
-        succeeder.join();
+        std::thread([] { s_clearError(); }).join();
         seen_by_failer = RavlinkGetErrorString(nullptr);
     });
     failer.join();

@@ -3,45 +3,29 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "diag/trace.h"
-#include "support/loopback.h"
+#include "support/registry_fixture.h"
 
 namespace {
 
 std::vector<std::pair<int, std::string>> g_lines;
 void collect(int32_t level, const char *text) { g_lines.emplace_back(level, text); }
 
+// All a stream holds so far.
 std::string read_stream(FILE *f) {
     std::fflush(f);
     std::rewind(f);
     std::string out;
     char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
     return out;
-}
-
-std::string read_file(const std::string &path) {
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return std::string();
-    std::string s = read_stream(f);
-    std::fclose(f);
-    return s;
-}
-
-std::string temp_path(const char *name) {
-    const char *dir = std::getenv("TMPDIR");
-#ifdef _WIN32
-    if (dir == nullptr) dir = std::getenv("TEMP");
-#endif
-    std::string base = dir ? dir : "/tmp";
-    return base + "/" + name;
 }
 
 class TraceTest : public ::testing::Test {
@@ -53,83 +37,73 @@ protected:
         RavlinkTraceFile = nullptr;
         QXNTracefileLogLevel = 3;
         g_lines.clear();
+        for (FILE *f : streams_)
+            if (f != nullptr) std::fclose(f);
     }
-    // Points the trace file at a fresh path (the library frees what RavlinkTraceFile holds).
-    std::string use_trace_file(const char *name) {
-        std::string path = temp_path(name);
-        std::remove(path.c_str());
-        RavlinkTraceFile = static_cast<char *>(std::malloc(path.size() + 1));
-        std::memcpy(RavlinkTraceFile, path.c_str(), path.size() + 1);
-        return path;
+    FILE *stream() {
+        streams_.push_back(std::tmpfile());
+        return streams_.back();
     }
+    std::vector<FILE *> streams_;
 };
 
 TEST_F(TraceTest, CallbackGetsEveryLineWithItsLevelAndLongLinesAreCut) {
     RavlinkSetTraceCallback(collect, 10);
     ravlink_tracelog(1, "low %d", 1);
     ravlink_tracelog2("tls %s", "line");
-    std::string big(3000, 'x');
-    ravlink_tracelog(6, "%s", big.c_str());
+    ravlink_tracelog(6, "%s", std::string(3000, 'x').c_str());
     ASSERT_EQ(g_lines.size(), 3u);
     EXPECT_EQ(g_lines[0], std::make_pair(1, std::string("low 1")));
     EXPECT_EQ(g_lines[1], std::make_pair(1, std::string("tls line")));
     EXPECT_EQ(g_lines[2].second.size(), 2047u);
 }
 
-TEST_F(TraceTest, StreamGetsHeaderAndTextUnchangedAtItsLevel) {
-    FILE *f = std::tmpfile();
+TEST_F(TraceTest, StreamGetsHeaderAndTextUnchangedAtItsLevelTracelog2AtLevelOneOnly) {
+    FILE *f = stream();
     ASSERT_NE(f, nullptr);
     RavlinkSetTraceFilePtr(f, 4);
     ravlink_tracelog(3, "below the stream level\n");
     ravlink_tracelog(4, "rate %s\n", "100%d");
     ravlink_tracelog2("\r\nnot at stream level 4");
     std::string out = read_stream(f);
-    std::fclose(f);
     std::regex header(R"(^\npid = \d+, tid = \d+, \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}:  rate 100%d\n$)");
     EXPECT_TRUE(std::regex_match(out, header)) << out;
-}
 
-TEST_F(TraceTest, Tracelog2WritesToStreamWithoutHeaderAtLevelOne) {
-    FILE *f = std::tmpfile();
-    ASSERT_NE(f, nullptr);
+    f = stream();
     RavlinkSetTraceFilePtr(f, 1);
     ravlink_tracelog2("\r\nSSL/TLS client requested.");
-    EXPECT_EQ(read_stream(f), "\r\nSSL/TLS client requested.");
-    std::fclose(f);
+    EXPECT_EQ(read_stream(f), "\r\nSSL/TLS client requested."); // no header
 }
 
 TEST_F(TraceTest, FileLevelDecidesWhatReachesTheFileButNotForTracelog2) {
-    std::string path = use_trace_file("ravlink_trace_level.txt");
+    std::string path = testsupport::temp_file("ravlink_trace_level.txt");
+    std::remove(path.c_str());
+    RavlinkTraceFile = static_cast<char *>(std::malloc(path.size() + 1)); // the library frees it
+    std::memcpy(RavlinkTraceFile, path.c_str(), path.size() + 1);
     ravlink_tracelog(2, "level two\n");
     ravlink_tracelog(3, "level three\n");
     QXNTracefileLogLevel = 50;
     ravlink_tracelog2("\r\ntls line");
-    std::string out = read_file(path);
-    EXPECT_EQ(out.find("level two"), std::string::npos);
-    EXPECT_NE(out.find("level three"), std::string::npos);
-    EXPECT_NE(out.find("tls line"), std::string::npos);
+    std::stringstream out;
+    out << std::ifstream(path, std::ios::binary).rdbuf();
+    EXPECT_EQ(out.str().find("level two"), std::string::npos);
+    EXPECT_NE(out.str().find("level three"), std::string::npos);
+    EXPECT_NE(out.str().find("tls line"), std::string::npos);
     std::remove(path.c_str());
 }
 
-TEST_F(TraceTest, HexDumpLinesArePaddedToFullWidth) {
-    FILE *f = std::tmpfile();
+TEST_F(TraceTest, HexDumpLinesArePaddedAndDumpsFollowTheStreamLevel) {
+    FILE *f = stream();
     ASSERT_NE(f, nullptr);
     unsigned char data[17];
     for (int i = 0; i < 16; ++i) data[i] = static_cast<unsigned char>('A' + i);
     data[16] = 0x05;
-    int32_t next = s_hexdumpline(0, data, 17, f);
-    EXPECT_EQ(next, 16);
+    EXPECT_EQ(s_hexdumpline(0, data, 17, f), 16);
     EXPECT_EQ(s_hexdumpline(16, data, 17, f), 32);
-    std::string expected =
-        std::string("   0: 41 42 43 44 45 46 47 48 49 4a 4b 4c 4d 4e 4f 50   ABCDEFGHIJKLMNOP\n") +
-        std::string("  10:  5 ") + std::string(45, ' ') + "  ." + std::string(15, ' ') + "\n";
-    EXPECT_EQ(read_stream(f), expected);
-    std::fclose(f);
-}
+    EXPECT_EQ(read_stream(f), "   0: 41 42 43 44 45 46 47 48 49 4a 4b 4c 4d 4e 4f 50   ABCDEFGHIJKLMNOP\n"
+                              "  10:  5 " + std::string(45, ' ') + "  ." + std::string(15, ' ') + "\n");
 
-TEST_F(TraceTest, DumpWritesHeaderAndLinesAndNothingForEmptyInput) {
-    FILE *f = std::tmpfile();
-    ASSERT_NE(f, nullptr);
+    f = stream();
     RavlinkSetTraceFilePtr(f, 2);
     ravlink_tracedump(2, 0, "abc");
     ravlink_tracedump(2, 3, nullptr);
@@ -139,25 +113,20 @@ TEST_F(TraceTest, DumpWritesHeaderAndLinesAndNothingForEmptyInput) {
     std::string out = read_stream(f);
     std::regex dump(R"(^\npid = \d+, tid = \d+, [^\n]*:  \n   0: 61 62 63 {40}  abc {13}\n$)");
     EXPECT_TRUE(std::regex_match(out, dump)) << out;
-    std::fclose(f);
 }
 
 // Settings read at load: each case runs the probe program in a child process.
-struct LoadCase {
-    const char *file;
-    const char *level;
-    const char *expected;
-};
-
 TEST(TraceSettingsAtLoad, EnvironmentDecidesTraceFileAndLevel) {
-    const LoadCase cases[] = {
+    const struct {
+        const char *file, *level, *expected;
+    } cases[] = {
         {nullptr, nullptr, "tracefile=(null)\nlevel=3\n"},
         {"", "0", "tracefile=(null)\nlevel=3\n"},
         {"trace.log", "abc", "tracefile=trace.log\nlevel=3\n"},
         {"trace.log", "1", "tracefile=trace.log\nlevel=1\n"},
         {nullptr, "-7", "tracefile=(null)\nlevel=-7\n"},
     };
-    for (const LoadCase &c : cases) {
+    for (const auto &c : cases) {
         testsupport::set_env("QXN_ravlink_tracefile", c.file);
         testsupport::set_env("QXN_ravlink_tracelevel", c.level);
         std::string out = testsupport::run_capture(std::string("\"") + RAVLINK_TEST_PROBE + "\"");
