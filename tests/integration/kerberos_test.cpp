@@ -45,10 +45,13 @@ std::string err(RavlinkContext *pc = nullptr) { return RavlinkGetErrorString(pc)
 
 TEST(Kerberos, EchoAtEachLevelWithAPlainGssapiServer) {
     REQUIRE_REALM();
+    // Level 3 goes without a principal: the target is then "sedrin", whose keys alone the server has.
+    const std::string sedrin = testsupport::Realm::get().sedrin_keytab();
     for (int level : {1, 2, 3}) {
         SCOPED_TRACE(level);
-        OneShotServer server([level](int fd) { EXPECT_EQ(ravlink_tool::serve_kerberos_connection(fd, level, nullptr, false), 0); });
-        RavlinkContext *pc = connect(server.port(), level);
+        const char *keytab = level == 3 ? sedrin.c_str() : nullptr;
+        OneShotServer server([=](int fd) { EXPECT_EQ(ravlink_tool::serve_kerberos_connection(fd, level, keytab, false), 0); });
+        RavlinkContext *pc = connect(server.port(), level, level == 3 ? nullptr : "sedrin/localhost");
         ASSERT_NE(pc, nullptr) << err();
         EXPECT_EQ(RavlinkGetSecurityLevel(pc), level);
         EXPECT_EQ(RavlinkGetSecurityType(pc), 1u);
@@ -79,22 +82,6 @@ TEST(Kerberos, InitContextOnAConnectedSocket) {
     EXPECT_EQ(std::string(buf, 4), "ping");
     RavlinkClose(pc);
     server.join();
-}
-
-TEST(Kerberos, PreambleAndTheDefaultTarget) {
-    REQUIRE_REALM();
-    // Only the keys of "sedrin" itself: a connect without principal must ask for exactly that.
-    std::string keytab = testsupport::Realm::get().sedrin_keytab(), preamble(5, '\0');
-    OneShotServer server([&](int fd) {
-        GssServer srv(fd, keytab.c_str());
-        ASSERT_EQ(::recv(fd, &preamble[0], 5, MSG_WAITALL), 5);
-        EXPECT_TRUE(srv.accept_context()) << srv.error();
-    });
-    RavlinkContext *pc = connect(server.port(), 3, nullptr);
-    ASSERT_NE(pc, nullptr) << err();
-    server.thread.join();
-    EXPECT_EQ(preamble, std::string("\x00\x00\x7f\x01\x03", 5));
-    RavlinkClose(pc);
 }
 
 TEST(Kerberos, UserAndPasswordAndTheirFailures) {

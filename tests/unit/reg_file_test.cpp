@@ -56,16 +56,11 @@ TEST(RegFile, EncodingsAndLineEnds) {
 }
 
 TEST(RegFile, EscapesRootsAndMerging) {
-    const std::string text = "REGEDIT4\n"
-                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\]\n"
-                             "\"Quote\\\"Name\"=\"say \\\"hi\\\" to C:\\\\dir\\\\\"\n"
-                             "\"Other\"=\"keep \\t as written\"\n"
-                             "\"Spaced\" = \"ok\"   \n"
-                             "\"Dword\"=dword:DEADbeef\n"
-                             "[HKEY_CURRENT_USER\\SOFTWARE\\A]\n"
-                             "\"Name\"=\"user hive\"\n"
-                             "[HKLM\\software\\a]\n"
-                             "\"quote\\\"name\"=\"later wins\"\n";
+    const std::string text = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\A\\]\n"
+                             "\"Quote\\\"Name\"=\"say \\\"hi\\\" to C:\\\\dir\\\\\"\n\"Other\"=\"keep \\t as written\"\n"
+                             "\"Spaced\" = \"ok\"   \n\"Dword\"=dword:DEADbeef\n"
+                             "[HKEY_CURRENT_USER\\SOFTWARE\\A]\n\"Name\"=\"user hive\"\n"
+                             "[HKLM\\software\\a]\n\"quote\\\"name\"=\"later wins\"\n";
     auto keys = plat::parse_reg_file(text, RegFileRoot::LocalMachine);
     ASSERT_EQ(keys.size(), 1u); // the three machine sections are one key
     EXPECT_EQ(data(keys, "SOFTWARE\\A", "Quote\"Name"), sz("later wins"));
@@ -77,37 +72,25 @@ TEST(RegFile, EscapesRootsAndMerging) {
     EXPECT_EQ(data(plat::parse_reg_file(text, RegFileRoot::CurrentUser), "SOFTWARE\\A", "Name"), sz("user hive"));
 }
 
+// Lines that are not what they should be are skipped, and so are sections that cannot be read.
 TEST(RegFile, MalformedLinesAreSkippedAndTheRestIsRead) {
-    const std::string text = "Windows Registry Editor Version 5.00\n"
-                             "[HKEY_LOCAL_MACHINE\\K]\n"
-                             "\"Good1\"=\"1\"\n"
-                             "\"Open=\"no closing quote\n"
-                             "\"NoEquals\" \"x\"\n"
-                             "\"Trailing\"=\"x\" junk\n"
-                             "\"Bin\"=hex:01,02,\\\n"
-                             "  03,04\n"
-                             "\"Big\"=dword:123456789\n"
-                             "\"Gone\"=-\n"
-                             "\"Cut\"=\"ends in a backslash\\\n"
-                             "; a comment\n"
-                             "\"Good2\"=\"2\"\n"
-                             "[HKEY_LOCAL_MACHINE\\Broken\n"
-                             "\"Lost\"=\"after a broken header\"\n"
-                             "[-HKEY_LOCAL_MACHINE\\Deleted]\n"
-                             "\"Lost2\"=\"in a deletion\"\n"
-                             "[HKEY_USERS\\Other]\n"
-                             "\"Lost3\"=\"another root\"\n"
-                             "[HKEY_LOCAL_MACHINE\\K]\n"
-                             "\"Good3\"=\"3\"";
+    const std::string text = "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\K]\n\"Good1\"=\"1\"\n"
+                             "\"Open=\"no closing quote\n\"NoEquals\" \"x\"\n\"Trailing\"=\"x\" junk\n"
+                             "\"Bin\"=hex:01,02,\\\n  03,04\n\"Big\"=dword:123456789\n\"Gone\"=-\n"
+                             "\"Cut\"=\"ends in a backslash\\\n; a comment\n\"Good2\"=\"2\"\n"
+                             "[HKEY_LOCAL_MACHINE\\Broken\n\"Lost\"=\"after a broken header\"\n"
+                             "[-HKEY_LOCAL_MACHINE\\Deleted]\n\"Lost2\"=\"in a deletion\"\n"
+                             "[HKEY_USERS\\Other]\n\"Lost3\"=\"another root\"\n"
+                             "[HKEY_LOCAL_MACHINE\\K]\n\"Good3\"=\"3\"";
     auto keys = plat::parse_reg_file(text, RegFileRoot::LocalMachine);
     ASSERT_EQ(keys.size(), 1u);
     ASSERT_EQ(keys[0].values.size(), 3u);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(keys[0].values[i].name, "Good" + std::to_string(i + 1));
 }
 
-bool opens(plat::Hive hive, const char *path, std::uint32_t access = plat::kKeyRead) {
+bool opens(plat::Hive hive, const char *path) {
     plat::RegKey key = nullptr;
-    long rc = plat::reg_open_key(hive, path, access, &key);
+    long rc = plat::reg_open_key(hive, path, plat::kKeyRead, &key);
     if (rc == 0) plat::reg_close_key(key);
     return rc == 0;
 }
@@ -153,10 +136,9 @@ TEST(RegFile, FuzzedFilesNeverBreakTheReader) {
     auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
     for (int round = 0; round < 20000; ++round) {
         std::string bytes;
-        if (round % 3 == 0) { // random bytes
-            for (std::size_t n = pick(400); n > 0; --n) bytes += static_cast<char>(rng());
-        } else if (round % 3 == 1) { // random tokens of the format
-            for (std::size_t n = pick(400); n > 0; --n) bytes += alphabet[pick(alphabet.size())];
+        if (round % 3 < 2) { // random bytes, or random tokens of the format
+            for (std::size_t n = pick(400); n > 0; --n)
+                bytes += round % 3 ? alphabet[pick(alphabet.size())] : static_cast<char>(rng());
         } else { // mutations of a valid file, in either encoding
             bytes = round % 2 ? testsupport::utf16le(seed) : seed;
             for (std::size_t n = 1 + pick(8); n > 0; --n) {
@@ -169,12 +151,9 @@ TEST(RegFile, FuzzedFilesNeverBreakTheReader) {
         }
         for (RegFileRoot root : {RegFileRoot::LocalMachine, RegFileRoot::CurrentUser})
             for (const RegFileKey &k : plat::parse_reg_file(bytes, root))
-                for (const auto &v : k.values) {
-                    if (v.type == plat::kRegSz)
-                        ASSERT_TRUE(!v.data.empty() && v.data.back() == '\0');
-                    else
-                        ASSERT_TRUE(v.type == 4u && v.data.size() == 4u) << v.type;
-                }
+                for (const auto &v : k.values)
+                    ASSERT_TRUE(v.type == plat::kRegSz ? !v.data.empty() && v.data.back() == '\0'
+                                                       : v.type == 4u && v.data.size() == 4u) << v.type;
     }
 }
 

@@ -2,7 +2,6 @@
 // .reg files on POSIX. Both read the same .reg text.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "platform/registry.h"
@@ -12,8 +11,6 @@ namespace {
 
 using plat::Hive;
 
-constexpr std::uint32_t kRead32 = plat::kKeyRead | plat::kKeyWow64_32;
-
 const char kRegistry[] = "Windows Registry Editor Version 5.00\r\n\r\n"
                          "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\RavlinkUnitTest]\r\n"
                          "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\RavlinkUnitTest]\r\n"
@@ -21,101 +18,72 @@ const char kRegistry[] = "Windows Registry Editor Version 5.00\r\n\r\n"
                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\RavlinkUnitTest\\Both]\r\n\"View\"=\"32\"\r\n\r\n"
                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\RavlinkUnitTest\\Both]\r\n\"View\"=\"64\"\r\n\r\n"
                          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\RavlinkUnitTest\\Only64]\r\n\"View\"=\"64\"\r\n\r\n"
-                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\RavlinkUnitTest\\Values]\r\n"
-                         "@=\"default\"\r\n"
-                         "\"Text\"=\"a \\\"quoted\\\" back\\\\slash\"\r\n"
-                         "\"Empty\"=\"\"\r\n"
-                         "\"Number\"=dword:0000002a\r\n\r\n"
+                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\RavlinkUnitTest\\Values]\r\n@=\"default\"\r\n"
+                         "\"Text\"=\"a \\\"quoted\\\" back\\\\slash\"\r\n\"Empty\"=\"\"\r\n\"Number\"=dword:0000002a\r\n\r\n"
                          "[HKEY_CURRENT_USER\\Software\\RavlinkUnitTest\\User]\r\n\"Text\"=\"user\"\r\n";
 
-class RegistryTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        installed_ = testsupport::install_registry("registry_test.reg", testsupport::utf16le(kRegistry));
-    }
-    static void TearDownTestSuite() { testsupport::remove_registry("registry_test.reg"); }
-    void SetUp() override { ASSERT_TRUE(installed_) << "could not install the test registry"; }
-    static bool installed_;
-};
-bool RegistryTest::installed_ = false;
-
-// The text of a REG_SZ value, or where reading it failed.
-std::string text(Hive hive, const char *path, std::uint32_t access, const char *name) {
-    plat::RegKey key = nullptr;
+// What reading a value gives: a string's text and its size with the terminator, a number, or
+// the step that failed with its code. A room of 0 asks for the size alone.
+std::string read(Hive hive, const char *path, std::uint32_t access, const char *name, std::uint32_t room) {
+    int other = 0;
+    plat::RegKey key = &other;
     long rc = plat::reg_open_key(hive, path, access, &key);
-    if (rc != 0) return "<open " + std::to_string(rc) + ">";
-    char buf[256] = {};
-    std::uint32_t size = sizeof buf - 1, type = 0;
-    rc = plat::reg_query_value(key, name, &type, reinterpret_cast<unsigned char *>(buf), &size);
-    plat::reg_close_key(key);
-    if (rc != 0) return "<query " + std::to_string(rc) + ">";
+    if (rc != 0) return "<open " + std::to_string(rc) + (key != nullptr ? ", a key left behind>" : ">");
+    unsigned char buf[256] = {};
+    std::uint32_t size = room, type = 0;
+    rc = plat::reg_query_value(key, name, &type, room > 0 ? buf : nullptr, &size);
+    EXPECT_EQ(plat::reg_close_key(key), 0);
+    const std::string sized = " (" + std::to_string(size) + ")";
+    if (rc != 0) return "<query " + std::to_string(rc) + (rc == plat::kErrorMoreData ? sized : "") + ">";
+    if (room == 0) return "size" + sized;
+    if (type == 4 && size == 4) return "number " + std::to_string(buf[0] | buf[1] << 8 | buf[2] << 16 | buf[3] << 24);
     if (type != plat::kRegSz) return "<type " + std::to_string(type) + ">";
-    return std::string(buf, size > 0 ? size - 1 : 0);
+    return std::string(reinterpret_cast<char *>(buf), size > 0 ? size - 1 : 0) + sized;
 }
 
-TEST_F(RegistryTest, ViewsHivesKeysAndValues) {
+TEST(Registry, ViewsHivesKeysAndValues) {
+    ASSERT_TRUE(testsupport::install_registry("registry_test.reg", testsupport::utf16le(kRegistry)));
     const Hive LM = Hive::LocalMachine, CU = Hive::CurrentUser;
+    const std::uint32_t k32 = plat::kKeyRead | plat::kKeyWow64_32, k64 = plat::kKeyRead;
     const char *values = "SOFTWARE\\RavlinkUnitTest\\Values";
-    struct Case {
+    const struct {
         Hive hive;
         const char *path;
         std::uint32_t access;
         const char *name, *expected;
+        std::uint32_t room = 256;
     } cases[] = {
         // The 32-bit view of machine software is the Wow6432Node.
-        {LM, "SOFTWARE\\RavlinkUnitTest\\Both", kRead32, "View", "32"},
-        {LM, "SOFTWARE\\RavlinkUnitTest\\Both", plat::kKeyRead, "View", "64"},
+        {LM, "SOFTWARE\\RavlinkUnitTest\\Both", k32, "View", "32 (3)"},
+        {LM, "SOFTWARE\\RavlinkUnitTest\\Both", k64, "View", "64 (3)"},
 #ifdef _WIN32
-        {LM, "SOFTWARE\\RavlinkUnitTest\\Only64", kRead32, "View", "<open 2>"}, // not there for a 32-bit reader
+        {LM, "SOFTWARE\\RavlinkUnitTest\\Only64", k32, "View", "<open 2>"}, // not there for a 32-bit reader
 #else
-        {LM, "SOFTWARE\\RavlinkUnitTest\\Only64", kRead32, "View", "64"}, // files have one view: the key as written
+        {LM, "SOFTWARE\\RavlinkUnitTest\\Only64", k32, "View", "64 (3)"}, // files have one view: the key as written
 #endif
         // User software is shared by both views; names ignore case; the hives are apart.
-        {CU, "Software\\RavlinkUnitTest\\User", kRead32, "Text", "user"},
-        {CU, "SOFTWARE\\ravlinkunittest\\USER", plat::kKeyRead, "TEXT", "user"},
-        {LM, "Software\\RavlinkUnitTest\\User", kRead32, "Text", "<open 2>"},
-        {CU, values, kRead32, "Text", "<open 2>"},
+        {CU, "Software\\RavlinkUnitTest\\User", k32, "Text", "user (5)"},
+        {CU, "SOFTWARE\\ravlinkunittest\\USER", k64, "TEXT", "user (5)"},
+        {LM, "Software\\RavlinkUnitTest\\User", k32, "Text", "<open 2>"},
+        {CU, values, k32, "Text", "<open 2>"},
         // Keys above a definition exist; a prefix of a key's name is not its parent.
-        {LM, "SOFTWARE\\RavlinkUnitTest", kRead32, "Text", "<query 2>"},
-        {LM, "SOFTWARE\\RavlinkUnitTest\\Bo", kRead32, "View", "<open 2>"},
-        // Values as RegQueryValueEx reads them.
-        {LM, values, kRead32, "Text", "a \"quoted\" back\\slash"},
-        {LM, values, kRead32, "Empty", ""},
-        {LM, values, kRead32, "", "default"},
-        {LM, values, kRead32, nullptr, "default"},
-        {LM, values, kRead32, "Missing", "<query 2>"},
+        {LM, "SOFTWARE\\RavlinkUnitTest", k32, "Text", "<query 2>"},
+        {LM, "SOFTWARE\\RavlinkUnitTest\\Bo", k32, "View", "<open 2>"},
+        // Values as RegQueryValueEx reads them; a buffer one byte short gets the size needed.
+        {LM, values, k32, "Text", "a \"quoted\" back\\slash (22)"},
+        {LM, values, k32, "Text", "size (22)", 0},
+        {LM, values, k32, "Text", "<query 234 (22)>", 21},
+        {LM, values, k32, "Empty", " (1)"},
+        {LM, values, k32, "", "default (8)"},
+        {LM, values, k32, nullptr, "default (8)"},
+        {LM, values, k32, "Missing", "<query 2>"},
+        {LM, values, k32, "Number", "number 42"},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.path) + " " + (c.name ? c.name : "(null)"));
-        EXPECT_EQ(text(c.hive, c.path, c.access, c.name), c.expected);
+        EXPECT_EQ(read(c.hive, c.path, c.access, c.name, c.room), c.expected);
     }
-}
-
-TEST_F(RegistryTest, SizesAndTypesAsRegQueryValueExGivesThem) {
-    plat::RegKey key = nullptr;
-    ASSERT_EQ(plat::reg_open_key(Hive::LocalMachine, "SOFTWARE\\RavlinkUnitTest\\Values", kRead32, &key), 0);
-    // The size with the terminator, asked without a buffer.
-    std::uint32_t size = 0, type = 0;
-    EXPECT_EQ(plat::reg_query_value(key, "Text", &type, nullptr, &size), 0);
-    EXPECT_EQ(size, std::strlen("a \"quoted\" back\\slash") + 1);
-    // A buffer one byte short: more data, and the size needed.
-    unsigned char buf[64];
-    std::uint32_t small = size - 1;
-    EXPECT_EQ(plat::reg_query_value(key, "Text", nullptr, buf, &small), plat::kErrorMoreData);
-    EXPECT_EQ(small, size);
-    size = sizeof buf;
-    EXPECT_EQ(plat::reg_query_value(key, "Empty", nullptr, buf, &size), 0);
-    EXPECT_EQ(size, 1u); // the terminator alone
-    size = sizeof buf;
-    EXPECT_EQ(plat::reg_query_value(key, "Number", &type, buf, &size), 0);
-    EXPECT_EQ(type, 4u); // REG_DWORD: four bytes, little-endian
-    ASSERT_EQ(size, 4u);
-    EXPECT_EQ(buf[0] | buf[1] << 8 | buf[2] << 16 | buf[3] << 24, 0x2a);
-    EXPECT_EQ(plat::reg_close_key(key), 0);
-    // A failed open leaves no key behind.
-    EXPECT_EQ(plat::reg_open_key(Hive::LocalMachine, "SOFTWARE\\RavlinkUnitTest\\Nothing", kRead32, &key),
-              plat::kErrorFileNotFound);
-    EXPECT_EQ(key, nullptr);
+    testsupport::remove_registry("registry_test.reg");
 }
 
 } // namespace

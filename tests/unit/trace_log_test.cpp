@@ -18,16 +18,6 @@ namespace {
 std::vector<std::pair<int, std::string>> g_lines;
 void collect(int32_t level, const char *text) { g_lines.emplace_back(level, text); }
 
-// All a stream holds so far.
-std::string read_stream(FILE *f) {
-    std::fflush(f);
-    std::rewind(f);
-    std::string out;
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
-    return out;
-}
-
 class TraceTest : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -37,12 +27,22 @@ protected:
         RavlinkTraceFile = nullptr;
         QXNTracefileLogLevel = 3;
         g_lines.clear();
-        for (FILE *f : streams_)
-            if (f != nullptr) std::fclose(f);
+        for (FILE *f : streams_) std::fclose(f);
     }
+    // A fresh temporary stream, closed after the test.
     FILE *stream() {
-        streams_.push_back(std::tmpfile());
-        return streams_.back();
+        FILE *f = std::tmpfile();
+        if (f != nullptr) streams_.push_back(f);
+        return f;
+    }
+    // All a stream holds so far.
+    static std::string read(FILE *f) {
+        std::fflush(f);
+        std::rewind(f);
+        std::string out;
+        char buf[4096];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
+        return out;
     }
     std::vector<FILE *> streams_;
 };
@@ -65,14 +65,12 @@ TEST_F(TraceTest, StreamGetsHeaderAndTextUnchangedAtItsLevelTracelog2AtLevelOneO
     ravlink_tracelog(3, "below the stream level\n");
     ravlink_tracelog(4, "rate %s\n", "100%d");
     ravlink_tracelog2("\r\nnot at stream level 4");
-    std::string out = read_stream(f);
     std::regex header(R"(^\npid = \d+, tid = \d+, \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4}:  rate 100%d\n$)");
-    EXPECT_TRUE(std::regex_match(out, header)) << out;
-
-    f = stream();
+    EXPECT_TRUE(std::regex_match(read(f), header)) << read(f);
+    ASSERT_NE(f = stream(), nullptr);
     RavlinkSetTraceFilePtr(f, 1);
     ravlink_tracelog2("\r\nSSL/TLS client requested.");
-    EXPECT_EQ(read_stream(f), "\r\nSSL/TLS client requested."); // no header
+    EXPECT_EQ(read(f), "\r\nSSL/TLS client requested."); // no header
 }
 
 TEST_F(TraceTest, FileLevelDecidesWhatReachesTheFileButNotForTracelog2) {
@@ -95,24 +93,21 @@ TEST_F(TraceTest, FileLevelDecidesWhatReachesTheFileButNotForTracelog2) {
 TEST_F(TraceTest, HexDumpLinesArePaddedAndDumpsFollowTheStreamLevel) {
     FILE *f = stream();
     ASSERT_NE(f, nullptr);
-    unsigned char data[17];
-    for (int i = 0; i < 16; ++i) data[i] = static_cast<unsigned char>('A' + i);
+    unsigned char data[17] = "ABCDEFGHIJKLMNOP";
     data[16] = 0x05;
     EXPECT_EQ(s_hexdumpline(0, data, 17, f), 16);
     EXPECT_EQ(s_hexdumpline(16, data, 17, f), 32);
-    EXPECT_EQ(read_stream(f), "   0: 41 42 43 44 45 46 47 48 49 4a 4b 4c 4d 4e 4f 50   ABCDEFGHIJKLMNOP\n"
-                              "  10:  5 " + std::string(45, ' ') + "  ." + std::string(15, ' ') + "\n");
-
-    f = stream();
+    EXPECT_EQ(read(f), "   0: 41 42 43 44 45 46 47 48 49 4a 4b 4c 4d 4e 4f 50   ABCDEFGHIJKLMNOP\n"
+                       "  10:  5 " + std::string(45, ' ') + "  ." + std::string(15, ' ') + "\n");
+    ASSERT_NE(f = stream(), nullptr);
     RavlinkSetTraceFilePtr(f, 2);
     ravlink_tracedump(2, 0, "abc");
     ravlink_tracedump(2, 3, nullptr);
     ravlink_tracedump(1, 3, "abc"); // below the stream level
-    EXPECT_EQ(read_stream(f), "");
+    EXPECT_EQ(read(f), "");
     ravlink_tracedump(2, 3, "abc");
-    std::string out = read_stream(f);
     std::regex dump(R"(^\npid = \d+, tid = \d+, [^\n]*:  \n   0: 61 62 63 {40}  abc {13}\n$)");
-    EXPECT_TRUE(std::regex_match(out, dump)) << out;
+    EXPECT_TRUE(std::regex_match(read(f), dump)) << read(f);
 }
 
 // Settings read at load: each case runs the probe program in a child process.
@@ -120,10 +115,8 @@ TEST(TraceSettingsAtLoad, EnvironmentDecidesTraceFileAndLevel) {
     const struct {
         const char *file, *level, *expected;
     } cases[] = {
-        {nullptr, nullptr, "tracefile=(null)\nlevel=3\n"},
-        {"", "0", "tracefile=(null)\nlevel=3\n"},
-        {"trace.log", "abc", "tracefile=trace.log\nlevel=3\n"},
-        {"trace.log", "1", "tracefile=trace.log\nlevel=1\n"},
+        {nullptr, nullptr, "tracefile=(null)\nlevel=3\n"},     {"", "0", "tracefile=(null)\nlevel=3\n"},
+        {"trace.log", "abc", "tracefile=trace.log\nlevel=3\n"}, {"trace.log", "1", "tracefile=trace.log\nlevel=1\n"},
         {nullptr, "-7", "tracefile=(null)\nlevel=-7\n"},
     };
     for (const auto &c : cases) {
