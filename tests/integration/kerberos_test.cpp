@@ -128,9 +128,7 @@ TEST(Kerberos, AServerThatAnswersWithTextOrNotAtAll) {
     }
     // A server that reads and never answers: the client gives up and closes (else the join hangs).
     OneShotServer silent([](int fd) {
-        char buf[4096];
-        while (::recv(fd, buf, sizeof buf, 0) > 0) {
-        }
+        for (char buf[4096]; ::recv(fd, buf, sizeof buf, 0) > 0;) continue;
     });
     EXPECT_EQ(connect(silent.port(), 2, "sedrin/localhost", nullptr, nullptr, nullptr, 1), nullptr);
     silent.thread.join();
@@ -245,6 +243,26 @@ TEST(Kerberos, LargeEmptyCorruptedAndUnfinishedTokens) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3900));
     done = true;
     RavlinkClose(pc);
+}
+
+// The Ravlink class logs in with user, password and authority; its level-2 connection switches
+// to encryption and back.
+TEST(Kerberos, TheRavlinkClassWithALogin) {
+    REQUIRE_REALM();
+    auto &realm = testsupport::Realm::get();
+    const timeval tv{10, 0};
+    OneShotServer server([](int fd) { ravlink_tool::serve_kerberos_connection(fd, 2, nullptr, false); });
+    Ravlink r(2, "sedrin/localhost");
+    ASSERT_EQ(r.LoginAndConnectToHostPort("127.0.0.1", server.port(), &tv, realm.user(), realm.password(),
+                                          std::string("ravlink.test")), 1) << err();
+    EXPECT_EQ(r.GetSecurityLevel(), 2);
+    for (int level : {2, 3, 2}) {
+        EXPECT_EQ(r.SetSecurityLevel(level), level);
+        std::string text = "at level " + std::to_string(level), reply;
+        EXPECT_EQ(r.Send(text, &tv), 1) << err();
+        EXPECT_EQ(r.Receive(reply, text.size(), &tv), 0) << err();
+        EXPECT_EQ(reply, text);
+    }
 }
 
 } // namespace

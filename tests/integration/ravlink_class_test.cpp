@@ -1,5 +1,5 @@
 // The Ravlink class against real peers on loopback: plain connections, copies that share one
-// connection, reconnects, the level it asks for, and its string members.
+// connection, reconnects, the level it asks for, its string members, and the TLS levels.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,7 +9,7 @@
 
 #include "support/loopback.h"
 #include "support/registry_fixture.h"
-#include "support/trace_capture.h"
+#include "support/tls_fixtures.h"
 
 namespace {
 
@@ -68,10 +68,12 @@ TEST(RavlinkClass, ConnectAsksForTheObjectsLevelAndPrincipal) {
     testsupport::TraceCapture trace;
     Ravlink r(2, "dbsvc/build7.example.lan");
     r.SetSecurityLevel(3);
-    timeval quick = {1, 0};
+    timeval quick = {0, 300000};
     r.ConnectToHostPort("127.0.0.1", listener.port_text(), &quick);
     std::regex request("RavlinkToHostPort\\(127\\.0\\.0\\.1," + listener.port_text() + ",[^,]*,3,dbsvc/build7\\.example\\.lan\\)");
     EXPECT_TRUE(std::regex_search(trace.all(), request)) << trace.all();
+    Ravlink().ConnectToHostPort("127.0.0.1", listener.port_text(), &quick); // by default level 3 and "sedrin"
+    EXPECT_TRUE(std::regex_search(trace.all(), std::regex(",[0-9a-f]+,3,sedrin\\)"))) << trace.all();
 
     // Level 11 needs a record: the members without one refuse it.
     Ravlink eleven(11);
@@ -155,5 +157,26 @@ TEST(RavlinkClass, ServerMembersUseTheDefinitionsLevelAndPrincipal) {
     EXPECT_EQ(r.Send("x", 1, &kTimeout), 0);
     testsupport::remove_registry("class-servers.reg");
 }
+
+#ifndef _WIN32
+TEST(RavlinkClass, TlsLevelsTenAndElevenReportZero) {
+    testsupport::Listener quiet; // level 10 by configuration name: no handshake before the first send
+    Ravlink ten(10, "no-such-configuration");
+    ASSERT_EQ(ten.ConnectToHostPort("127.0.0.1", quiet.port_text().c_str(), &kTimeout), 1) << RavlinkGetErrorString(nullptr);
+    EXPECT_EQ(ten.GetSecurityLevel(), 0);
+
+    if (testsupport::pki("").size() == 1) GTEST_SKIP() << "the test PKI could not be made";
+    testsupport::Listener listener;
+    testsupport::TlsTestServer server(listener, {}, testsupport::TlsTestServer::echo);
+    testsupport::SslFields fields;
+    fields.CAfile = testsupport::pki("ca.pem");
+    fields.VerifyPeer = "1";
+    Ravlink r(3); // the record overload connects at level 11 whatever the object's level
+    ASSERT_EQ(r.ConnectToHostPort(std::string("127.0.0.1"), listener.port_text(), &kTimeout, fields.record()), 1)
+        << RavlinkGetErrorString(nullptr);
+    EXPECT_EQ(r.GetSecurityLevel(), 0);
+    EXPECT_EQ(echo(r, "over tls"), "over tls");
+}
+#endif
 
 } // namespace
