@@ -85,10 +85,11 @@ TEST(RavlinkClass, ConnectAsksForTheObjectsLevelAndPrincipal) {
     EXPECT_EQ(eleven.ConnectToHostPort("127.0.0.1", port.c_str(), &kTimeout, static_cast<const RavlinkSSLconfig *>(nullptr)), 0);
 }
 
-TEST(RavlinkClass, PlainConnectionEndToEnd) {
-    EchoPeer peer;
-    Ravlink r(0);
-    ASSERT_EQ(r.ConnectToHostPort(std::string("127.0.0.1"), peer.port(), &kTimeout), 1) << RavlinkGetErrorString(nullptr);
+TEST(RavlinkClass, PlainConnectionsTheirCopiesAndReconnects) {
+    EchoPeer one, two;
+    auto *first = new Ravlink(0, "svc");
+    ASSERT_EQ(first->ConnectToHostPort(std::string("127.0.0.1"), one.port(), &kTimeout), 1) << RavlinkGetErrorString(nullptr);
+    Ravlink &r = *first;
     EXPECT_EQ(r.GetSecurityLevel(), 0);
     EXPECT_EQ(r.GetConnectionError(), 0u);
     EXPECT_EQ(echo(r, "hello"), "hello");
@@ -108,12 +109,9 @@ TEST(RavlinkClass, PlainConnectionEndToEnd) {
     EXPECT_EQ(text.size(), 10u);
     EXPECT_EQ(r.GetRdlen(), 3);
     EXPECT_EQ(text.substr(0, 3), "xyz");
-}
+    r.SetMode(RAVLINK_FREAD);
 
-TEST(RavlinkClass, CopiesShareConnectionsAndTheLastHolderClosesThem) {
-    EchoPeer one, two;
-    auto *first = new Ravlink(0, "svc");
-    ASSERT_EQ(first->ConnectToHostPort("127.0.0.1", one.port().c_str(), &kTimeout), 1);
+    // Copies share the connection; the last holder closes it.
     auto *copy = new Ravlink(*first);
     Ravlink assigned;
     assigned = *first;

@@ -12,14 +12,10 @@
 
 #include "support/loopback.h"
 
-#ifndef RAVLINK_SOURCE_DIR
-#error "RAVLINK_SOURCE_DIR names the source tree (for the realm fixture)"
-#endif
-
 namespace testsupport {
 
-struct Realm {
-    // The process's realm, started on the first call.
+class Realm {
+public:
     static Realm &get() {
         static Realm realm;
         return realm;
@@ -28,7 +24,6 @@ struct Realm {
     bool unavailable() const { return unavailable_; } // no KDC installed here
     const std::string &reason() const { return reason_; }
     std::map<std::string, std::string> vars; // what the fixture printed
-
     std::string user() { return vars["RAVLINK_REALM_USER"]; }
     std::string realm() { return vars["RAVLINK_REALM"]; }
     std::string password() {
@@ -36,7 +31,7 @@ struct Realm {
         s << std::ifstream(vars["RAVLINK_REALM_PASSWORD_FILE"]).rdbuf();
         return s.str();
     }
-    // A keytab with the keys of "sedrin" alone (no host part).
+    // A keytab with the keys of "sedrin" alone (no host part), beside the password file.
     std::string sedrin_keytab() {
         std::string file = vars["RAVLINK_REALM_PASSWORD_FILE"];
         return file.substr(0, file.rfind('/')) + "/sedrin.keytab";
@@ -44,14 +39,12 @@ struct Realm {
 
 private:
     bool ok_ = false, unavailable_ = false;
-    std::string reason_, dir_, script_ = std::string(RAVLINK_SOURCE_DIR) + "/tests/fixtures/krb5_realm.sh";
+    std::string reason_ = "cannot create a directory for the realm", dir_;
+    const std::string script_ = std::string(RAVLINK_SOURCE_DIR) + "/tests/fixtures/krb5_realm.sh";
 
     Realm() {
         char tmpl[] = "/tmp/ravlink-realm-XXXXXX";
-        if (mkdtemp(tmpl) == nullptr) {
-            reason_ = "cannot create a directory for the realm";
-            return;
-        }
+        if (mkdtemp(tmpl) == nullptr) return;
         dir_ = tmpl;
         std::string out = run_capture("'" + script_ + "' start '" + dir_ + "' 2>&1; echo \"exit=$?\"");
         unavailable_ = out.find("exit=3") != std::string::npos; // the KDC's tools are missing
@@ -91,8 +84,7 @@ struct OneShotServer {
 
 // Skips the test on a machine without a KDC; fails it when the realm should have started and did not.
 #define REQUIRE_REALM()                                                                            \
-    do {                                                                                           \
-        auto &realm_ = ::testsupport::Realm::get();                                                \
-        if (!realm_.ok() && realm_.unavailable()) GTEST_SKIP() << realm_.reason();                 \
-        if (!realm_.ok()) FAIL() << realm_.reason();                                               \
-    } while (0)
+    if (auto &realm_ = ::testsupport::Realm::get(); !realm_.ok()) {                                \
+        if (realm_.unavailable()) GTEST_SKIP() << realm_.reason();                                 \
+        FAIL() << realm_.reason();                                                                 \
+    }

@@ -23,12 +23,13 @@ inline int process_number() {
 #endif
 }
 
+// A file name of this process in the temporary folder (memory-backed where there is one).
 inline std::string temp_file(const std::string &name) {
     const char *dir = std::getenv("TMPDIR");
 #ifdef _WIN32
     if (dir == nullptr) dir = std::getenv("TEMP");
 #else
-    if (dir == nullptr && access("/dev/shm", W_OK) == 0) dir = "/dev/shm"; // memory-backed: tests write many small files
+    if (dir == nullptr && access("/dev/shm", W_OK) == 0) dir = "/dev/shm";
 #endif
     return std::string(dir ? dir : "/tmp") + "/" + std::to_string(process_number()) + "-" + name;
 }
@@ -50,8 +51,8 @@ inline std::string utf16le(const std::string &ascii) {
     return out;
 }
 
-// Makes the registry hold what the .reg text says (HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER
-// sections of one file). On Windows, "[-...]" sections at the top clear what an earlier run left.
+// Makes the registry hold what the .reg text says (machine and user sections in one file). On
+// Windows, "[-...]" sections at the top clear what an earlier run left. True on success.
 inline bool install_registry(const std::string &name, const std::string &reg_text) {
     std::string path = temp_file(name);
     if (!write_file(path, reg_text)) return false;
@@ -68,13 +69,9 @@ inline bool install_registry(const std::string &name, const std::string &reg_tex
 
 // Undoes install_registry on POSIX; the Windows registry keeps its keys for the next run to clear.
 inline void remove_registry(const std::string &name) {
-#ifndef _WIN32
-    std::remove(temp_file(name).c_str());
+    std::remove(temp_file(name).c_str()); // already gone on Windows
     unset_env("QXN_ravlink_registry_machine");
     unset_env("QXN_ravlink_registry_user");
-#else
-    (void)name;
-#endif
 }
 
 } // namespace testsupport

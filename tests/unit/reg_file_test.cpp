@@ -18,18 +18,13 @@ using plat::RegFileRoot;
 using testsupport::set_env;
 using testsupport::unset_env;
 
-const plat::RegFileValue *find(const std::vector<RegFileKey> &keys, const std::string &path, const std::string &name) {
+// The data of a value as read, "dword:" before a number's, or "<none>".
+std::string data(const std::vector<RegFileKey> &keys, const std::string &path, const std::string &name) {
     for (const RegFileKey &k : keys)
         if (plat::reg_name_equal(k.path, path))
             for (const auto &v : k.values)
-                if (plat::reg_name_equal(v.name, name)) return &v;
-    return nullptr;
-}
-
-// The data of a string value as read, or "<none>".
-std::string data(const std::vector<RegFileKey> &keys, const std::string &path, const std::string &name) {
-    const plat::RegFileValue *v = find(keys, path, name);
-    return v ? v->data : "<none>";
+                if (plat::reg_name_equal(v.name, name)) return (v.type == 4 ? "dword:" : "") + v.data;
+    return "<none>";
 }
 
 std::string sz(const char *text) { return std::string(text) + '\0'; }
@@ -66,8 +61,7 @@ TEST(RegFile, EscapesRootsAndMerging) {
     EXPECT_EQ(data(keys, "SOFTWARE\\A", "Quote\"Name"), sz("later wins"));
     EXPECT_EQ(data(keys, "SOFTWARE\\A", "Other"), sz("keep \\t as written"));
     EXPECT_EQ(data(keys, "SOFTWARE\\A", "Spaced"), sz("ok"));
-    EXPECT_EQ(data(keys, "SOFTWARE\\A", "Dword"), std::string("\xEF\xBE\xAD\xDE", 4));
-    EXPECT_EQ(find(keys, "SOFTWARE\\A", "Dword")->type, 4u);
+    EXPECT_EQ(data(keys, "SOFTWARE\\A", "Dword"), std::string("dword:\xEF\xBE\xAD\xDE", 10));
     EXPECT_EQ(data(keys, "SOFTWARE\\A", "Name"), "<none>"); // the user hive's value
     EXPECT_EQ(data(plat::parse_reg_file(text, RegFileRoot::CurrentUser), "SOFTWARE\\A", "Name"), sz("user hive"));
 }

@@ -12,11 +12,9 @@
 
 #include "diag/trace.h"
 #include "support/registry_fixture.h"
+#include "support/trace_capture.h"
 
 namespace {
-
-std::vector<std::pair<int, std::string>> g_lines;
-void collect(int32_t level, const char *text) { g_lines.emplace_back(level, text); }
 
 class TraceTest : public ::testing::Test {
 protected:
@@ -26,7 +24,6 @@ protected:
         std::free(RavlinkTraceFile);
         RavlinkTraceFile = nullptr;
         QXNTracefileLogLevel = 3;
-        g_lines.clear();
         for (FILE *f : streams_) std::fclose(f);
     }
     // A fresh temporary stream, closed after the test.
@@ -48,14 +45,11 @@ protected:
 };
 
 TEST_F(TraceTest, CallbackGetsEveryLineWithItsLevelAndLongLinesAreCut) {
-    RavlinkSetTraceCallback(collect, 10);
+    testsupport::TraceCapture trace;
     ravlink_tracelog(1, "low %d", 1);
     ravlink_tracelog2("tls %s", "line");
     ravlink_tracelog(6, "%s", std::string(3000, 'x').c_str());
-    ASSERT_EQ(g_lines.size(), 3u);
-    EXPECT_EQ(g_lines[0], std::make_pair(1, std::string("low 1")));
-    EXPECT_EQ(g_lines[1], std::make_pair(1, std::string("tls line")));
-    EXPECT_EQ(g_lines[2].second.size(), 2047u);
+    EXPECT_EQ(trace.all(), "[1]low 1[1]tls line[6]" + std::string(2047, 'x'));
 }
 
 TEST_F(TraceTest, StreamGetsHeaderAndTextUnchangedAtItsLevelTracelog2AtLevelOneOnly) {
