@@ -13,10 +13,9 @@ while IFS='=' read -r name value; do export "$name=$value"; done < <("$top/tests
 [ -n "${KRB5_CONFIG:-}" ] || { echo "the realm did not start"; exit 1; }
 status=0
 fail() { echo "FAIL: $*"; status=1; }
-# connect ARGS...: the tool's connect to the running server, its errors in $work/err.
-connect() { "$tool" connect 127.0.0.1 "$port" --timeout 10 "$@" 2>"$work/err"; }
-
+connect() { "$tool" connect 127.0.0.1 "$port" --timeout 10 "$@" 2>"$work/err"; } # errors in $work/err
 start_server() {
+  [ -n "$server" ] && { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; }
   "$tool" serve --port 0 --level "$1" --keytab "${KRB5_KTNAME#FILE:}" >"$work/serve.out" 2>/dev/null &
   server=$!
   for _ in $(seq 50); do
@@ -26,17 +25,14 @@ start_server() {
   done
   echo "serve did not start"; exit 1
 }
-stop_server() { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; server=""; }
 
 head -c 200000 /dev/urandom >"$work/data"
 for level in 1 2 3; do
   start_server "$level"
   connect --level "$level" --principal sedrin/localhost --vread <"$work/data" >"$work/back" || fail "level $level: $(cat "$work/err")"
   cmp -s "$work/data" "$work/back" || fail "level $level: the echo differs"
-  stop_server
 done
 
-start_server 3
 alice=(--level 3 --user alice --authority ravlink.test --password-env RAVLINK_PW)
 back=$(echo "from alice" | RAVLINK_PW=$(cat "$RAVLINK_REALM_PASSWORD_FILE") connect "${alice[@]}" --vread) || fail "password: $(cat "$work/err")"
 [ "$back" = "from alice" ] || fail "password: got '$back'"
@@ -44,5 +40,4 @@ echo x | RAVLINK_PW=wrong connect "${alice[@]}" >/dev/null && fail "a wrong pass
 grep -q "Unable to acquire credential handle." "$work/err" || fail "wrong password: $(cat "$work/err")"
 connect --level 3 --user alice --password-env RAVLINK_UNSET_VARIABLE </dev/null >/dev/null && fail "a missing password variable connected"
 grep -q "RAVLINK_UNSET_VARIABLE is not set" "$work/err" || fail "missing variable: $(cat "$work/err")"
-stop_server
 exit $status

@@ -4,8 +4,6 @@
 
 #ifndef _WIN32
 
-#include <sys/socket.h>
-
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -43,7 +41,7 @@ RavlinkContext *connect(const std::string &port, int level, const char *principa
 
 std::string err(RavlinkContext *pc = nullptr) { return RavlinkGetErrorString(pc); }
 
-TEST(Kerberos, EchoAtEachLevelWithAPlainGssapiServer) {
+TEST(Kerberos, EchoAtEachLevelWithAPlainGssapiServerAndOnACallersSocket) {
     REQUIRE_REALM();
     // Level 3 goes without a principal: the target is then "sedrin", whose keys alone the server has.
     const std::string sedrin = testsupport::Realm::get().sedrin_keytab();
@@ -62,10 +60,7 @@ TEST(Kerberos, EchoAtEachLevelWithAPlainGssapiServer) {
         EXPECT_EQ(back, message);
         EXPECT_EQ(RavlinkClose(pc), 1);
     }
-}
-
-TEST(Kerberos, InitContextOnAConnectedSocket) {
-    REQUIRE_REALM();
+    // On a socket of the caller's: the security type is then 0.
     auto [c, s] = testsupport::socket_pair();
     std::thread server([s = s] {
         EXPECT_EQ(ravlink_tool::serve_kerberos_connection(s, 2, nullptr, false), 0);
@@ -84,48 +79,54 @@ TEST(Kerberos, InitContextOnAConnectedSocket) {
     server.join();
 }
 
-TEST(Kerberos, UserAndPasswordAndTheirFailures) {
+// Credentials that cannot be had fail the connect before the listener is even contacted. Without
+// tickets the connect signs on with the host's own keys (the client keytab) where it has them.
+TEST(Kerberos, CredentialsThatCannotBeHadAndTheHostsOwnIdentity) {
     REQUIRE_REALM();
     auto &realm = testsupport::Realm::get();
-    std::string user = realm.user(), password = realm.password(), client;
+    testsupport::Listener unused;
+    EXPECT_EQ(connect(unused.port_text(), 2, "sedrin/localhost", realm.user().c_str(), "wrong", "ravlink.test"), nullptr);
+    EXPECT_EQ(err().rfind("Unable to acquire credential handle.\r\nReason: (", 0), 0u) << err();
+    EXPECT_NE(err().find(", 0x8009030c) The logon attempt failed ("), std::string::npos) << err();
+    EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0x8009030Cu); // SEC_E_LOGON_DENIED
+    if (testsupport::run_capture("hostname -f 2>/dev/null").find('.') == std::string::npos) {
+        EXPECT_EQ(connect(unused.port_text(), 1, "sedrin", "alice", "pw"), nullptr); // a user needs a domain
+        EXPECT_EQ(err().rfind("Unable to get domain name.", 0), 0u) << err();
+    }
+    testsupport::set_env("KRB5CCNAME", "FILE:/nonexistent/ravlink-ccache");
+    EXPECT_EQ(connect(unused.port_text(), 2), nullptr);
+    EXPECT_EQ(err().rfind("Unable to acquire credential handle.\r\nReason: (", 0), 0u) << err();
+    EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0x8009030Eu); // SEC_E_NO_CREDENTIALS
+
+    std::string client;
     OneShotServer server([&](int fd) {
         GssServer srv(fd, nullptr);
         accept(srv, 2);
         client = srv.client();
     });
-    RavlinkContext *pc = connect(server.port(), 2, "sedrin/localhost", user.c_str(), password.c_str(), "ravlink.test");
-    ASSERT_NE(pc, nullptr) << err();
+    testsupport::set_env("KRB5_CLIENT_KTNAME", realm.vars["RAVLINK_REALM_CLIENT_KEYTAB"].c_str());
+    RavlinkContext *pc = connect(server.port(), 2, "sedrin");
+    testsupport::set_env("KRB5_CLIENT_KTNAME", nullptr);
+    testsupport::set_env("KRB5CCNAME", realm.vars["KRB5CCNAME"].c_str());
+    EXPECT_NE(pc, nullptr) << err();
     server.thread.join();
-    EXPECT_EQ(client, user + "@" + realm.realm());
+    EXPECT_EQ(client, "host/ravlink-client@" + realm.realm());
     RavlinkClose(pc);
-
-    // The failures below come before the listener is even contacted.
-    testsupport::Listener unused;
-    EXPECT_EQ(connect(unused.port_text(), 2, "sedrin/localhost", user.c_str(), "wrong", "ravlink.test"), nullptr);
-    EXPECT_EQ(err().rfind("Unable to acquire credential handle.\r\nReason: (", 0), 0u) << err();
-    EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0x8009030Cu); // SEC_E_LOGON_DENIED
-    // A user without authority needs the computer's DNS domain.
-    if (testsupport::run_capture("hostname -f 2>/dev/null").find('.') == std::string::npos) {
-        EXPECT_EQ(connect(unused.port_text(), 1, "sedrin", "alice", "pw"), nullptr);
-        EXPECT_EQ(err().rfind("Unable to get domain name.", 0), 0u) << err();
-    }
 }
 
 TEST(Kerberos, AServerThatAnswersWithTextOrNotAtAll) {
     REQUIRE_REALM();
-    {
-        OneShotServer server([](int fd) {
-            GssServer raw(fd, nullptr);
-            int level = 0;
-            std::string first;
-            ASSERT_TRUE(raw.read_preamble(&level) && raw.recv_frame(first)); // all the client sends
-            const char answer[] = "HTTP/1.1 400 Bad Request\r\n\r\n";
-            raw.write_raw(answer, sizeof answer - 1);
-        });
-        EXPECT_EQ(connect(server.port(), 2), nullptr);
-        EXPECT_EQ(err(), "Unexpected clear text received during context initialization:\n "
-                         "'HTTP/1.1 400 Bad Request\r\n\r\n'\nFailed to establish security context.");
-    }
+    OneShotServer talker([](int fd) {
+        GssServer raw(fd, nullptr);
+        int level = 0;
+        std::string first;
+        ASSERT_TRUE(raw.read_preamble(&level) && raw.recv_frame(first)); // all the client sends
+        const char answer[] = "HTTP/1.1 400 Bad Request\r\n\r\n";
+        raw.write_raw(answer, sizeof answer - 1);
+    });
+    EXPECT_EQ(connect(talker.port(), 2), nullptr);
+    EXPECT_EQ(err(), "Unexpected clear text received during context initialization:\n "
+                     "'HTTP/1.1 400 Bad Request\r\n\r\n'\nFailed to establish security context.");
     // A server that reads and never answers: the client gives up and closes (else the join hangs).
     OneShotServer silent([](int fd) {
         for (char buf[4096]; ::recv(fd, buf, sizeof buf, 0) > 0;) continue;
@@ -138,9 +139,8 @@ TEST(Kerberos, AServerThatAnswersWithTextOrNotAtAll) {
 TEST(Kerberos, HeldDataServesFreadsAndVreadsWithoutReadingTokens) {
     REQUIRE_REALM();
     std::atomic<int> step{0};
-    std::string first, second;
-    for (int i = 0; i < 100; ++i) first += static_cast<char>('A' + i % 26);
-    for (int i = 0; i < 50; ++i) second += static_cast<char>('a' + i % 26);
+    std::string first, second; // 100 and 50 letters
+    for (int i = 0; i < 150; ++i) (i < 100 ? first : second) += static_cast<char>('A' + i % 26);
     OneShotServer server([&](int fd) {
         GssServer srv(fd, nullptr);
         accept(srv, 2);
@@ -229,12 +229,11 @@ TEST(Kerberos, PiecesOfTheLargestTokenAndTokensLargeEmptyCorruptedAndUnfinished)
     done = true;
     RavlinkClose(pc);
     server.thread.join();
-    std::vector<std::pair<std::size_t, bool>> expected = {{12000, true}, {12000, true}, {12000, true}, {1, true}, {6, false}};
-    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(seen, (std::vector<std::pair<std::size_t, bool>>{{12000, true}, {12000, true}, {12000, true}, {1, true}, {6, false}}));
 }
 
-// The Ravlink class logs in with user, password and authority; its level-2 connection switches
-// to encryption and back.
+// A login with user, password and authority, through the Ravlink class; its level-2 connection
+// switches to encryption and back.
 TEST(Kerberos, TheRavlinkClassWithALogin) {
     REQUIRE_REALM();
     auto &realm = testsupport::Realm::get();

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "support/loopback.h"
 
@@ -21,31 +22,30 @@ TEST(PrincipalNameBuild7, LocalCanonicalAndReverseNames) {
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string folder = dir;
     std::ofstream(folder + "/hosts") << "127.0.0.1 localhost\n127.0.1.7 build7.example.lan build7 dbhost\n";
+    const std::pair<const char *, const char *> cases[] = {
+        {"localhost 1 dbsvc", "dbsvc/build7.example.lan"},
+        {"localhost 0 dbsvc", "dbsvcBUILD7"},
+        {"127.0.0.1 2 DBSvc", "dbsvc/build7.example.lan"},
+        {"::1 0 DBSVC", "dbsvcBUILD7"},
+        {"dbhost 1 dbsvc", "dbsvc/build7.example.lan"},   // the canonical name differs: taken
+        {"127.0.1.7 1 dbsvc", "dbsvc/build7.example.lan"}, // a numeric address: its reverse name
+        {"BUILD7.example.lan 0 dbsvc", "dbsvcBUILD7"},     // the canonical name is the host: reverse name
+        {"127.0.1.8 1 dbsvc", "dbsvc/"},                   // no reverse name: an empty host part
+        {"127.0.1.8 0 dbsvc", "dbsvc"},
+        {"dbhost 3 dbsvc", "Invalid ServerType argument value to GeneratePrincipalName()"},
+    };
+    std::string args, expected;
+    for (const auto &c : cases) {
+        args += std::string(c.first) + "\n";
+        expected += std::string(c.second) + "\n";
+    }
+    std::ofstream(folder + "/args") << args;
     // One `ravlink spn` per line of arguments, one output line each.
-    std::ofstream(folder + "/args") << "localhost 1 dbsvc\n"
-                                       "localhost 0 dbsvc\n"
-                                       "127.0.0.1 2 DBSvc\n"
-                                       "::1 0 DBSVC\n"
-                                       "dbhost 1 dbsvc\n"             // the canonical name differs: taken
-                                       "127.0.1.7 1 dbsvc\n"          // a numeric address: its reverse name
-                                       "BUILD7.example.lan 0 dbsvc\n" // the canonical name is the host: reverse name
-                                       "127.0.1.8 1 dbsvc\n"          // no reverse name: an empty host part
-                                       "127.0.1.8 0 dbsvc\n"
-                                       "dbhost 3 dbsvc\n";
     std::string script = "mount --bind " + folder + "/hosts /etc/hosts && hostname build7.example.lan && "
                          "while read -r h t p; do " RAVLINK_TEST_TOOL " spn \"$h\" \"$t\" \"$p\" 2>&1 | head -n 1; done";
     std::string out = testsupport::run_capture("unshare --uts --mount sh -c '" + script + "' < " + folder + "/args");
     std::system(("rm -rf " + folder).c_str());
-    EXPECT_EQ(out, "dbsvc/build7.example.lan\n"
-                   "dbsvcBUILD7\n"
-                   "dbsvc/build7.example.lan\n"
-                   "dbsvcBUILD7\n"
-                   "dbsvc/build7.example.lan\n"
-                   "dbsvc/build7.example.lan\n"
-                   "dbsvcBUILD7\n"
-                   "dbsvc/\n"
-                   "dbsvc\n"
-                   "Invalid ServerType argument value to GeneratePrincipalName()\n");
+    EXPECT_EQ(out, expected);
 }
 #endif
 

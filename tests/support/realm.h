@@ -3,7 +3,6 @@
 // (holding the user's ticket) and KRB5_KTNAME (the server's keys) for the process.
 #pragma once
 
-#include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -26,11 +25,7 @@ public:
     std::map<std::string, std::string> vars; // what the fixture printed
     std::string user() { return vars["RAVLINK_REALM_USER"]; }
     std::string realm() { return vars["RAVLINK_REALM"]; }
-    std::string password() {
-        std::stringstream s;
-        s << std::ifstream(vars["RAVLINK_REALM_PASSWORD_FILE"]).rdbuf();
-        return s.str();
-    }
+    std::string password() { return run_capture("cat '" + vars["RAVLINK_REALM_PASSWORD_FILE"] + "'"); }
     // A keytab with the keys of "sedrin" alone (no host part), beside the password file.
     std::string sedrin_keytab() {
         std::string file = vars["RAVLINK_REALM_PASSWORD_FILE"];
@@ -59,9 +54,7 @@ private:
         set_env("KRB5_CLIENT_KTNAME", nullptr);
         ok_ = true;
     }
-    ~Realm() {
-        if (!dir_.empty()) std::system(("'" + script_ + "' stop '" + dir_ + "' >/dev/null 2>&1").c_str());
-    }
+    ~Realm() { if (!dir_.empty()) std::system(("'" + script_ + "' stop '" + dir_ + "' >/dev/null 2>&1").c_str()); }
 };
 
 // A server on a loopback port that runs `body` on its first connection, in its own thread.
@@ -74,9 +67,7 @@ struct OneShotServer {
               body(fd);
               close_raw(fd);
           }) {}
-    ~OneShotServer() {
-        if (thread.joinable()) thread.join();
-    }
+    ~OneShotServer() { if (thread.joinable()) thread.join(); }
     std::string port() const { return listener.port_text(); }
 };
 

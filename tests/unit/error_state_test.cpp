@@ -21,14 +21,6 @@ protected:
     }
 };
 
-TEST_F(ErrorStateTest, ReasonLinesAndTheirAbsence) {
-    s_setError(nullptr, 0x7ffffe01u);
-    EXPECT_STREQ(RavlinkErrorArray, "Ravlink library error\r\nReason: (2147483137, 0x7ffffe01) unknown error");
-    s_setError("Invalid Security level requested.", 0); // code zero: the text alone, and the code is reset
-    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Invalid Security level requested.");
-    EXPECT_EQ(dwConnectionError, 0u);
-}
-
 TEST_F(ErrorStateTest, AppendChainsTextsWhileTheConnectionKeepsTheLastAlone) {
     RavlinkContext *pc = s_allocContext();
     ASSERT_NE(pc, nullptr);
@@ -60,7 +52,13 @@ TEST_F(ErrorStateTest, AppendChainsTextsWhileTheConnectionKeepsTheLastAlone) {
     std::free(pc);
 }
 
-TEST_F(ErrorStateTest, TextsAreCutAt1023AndTheLibraryTextAt2047) {
+TEST_F(ErrorStateTest, ReasonLinesTheirAbsenceAndTheLimitsOfTexts) {
+    s_setError(nullptr, 0x7ffffe01u);
+    EXPECT_STREQ(RavlinkErrorArray, "Ravlink library error\r\nReason: (2147483137, 0x7ffffe01) unknown error");
+    s_setError("Invalid Security level requested.", 0); // code zero: the text alone, and the code is reset
+    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Invalid Security level requested.");
+    EXPECT_EQ(dwConnectionError, 0u);
+    // Texts are cut at 1023 characters, the library-wide one at 2047.
     std::string big(3000, 'e');
     s_setError(big.c_str(), 0);
     EXPECT_EQ(std::strlen(RavlinkErrorArray), 1023u);

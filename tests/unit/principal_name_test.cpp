@@ -32,29 +32,18 @@ std::string spn(const char *host, const char *type, const char *prefix, int size
     return out;
 }
 
-class PrincipalName : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char buf[512];
-        ASSERT_GT(s_getComputerName(buf, sizeof buf, 'F'), 0u);
-        std::string name = buf;
-        full = "dbsvc/";
-        label = "dbsvc";
-        for (char c : name) full += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        for (char c : name.substr(0, name.find('.'))) label += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        startCount = s_wsockcount();
-        dwConnectionError = 4242; // a code the function must leave alone
-    }
-    void TearDown() override {
-        EXPECT_EQ(dwConnectionError, 4242u);
-        EXPECT_EQ(s_wsockcount(), startCount);
-    }
-    std::string full, label; // the two forms for this computer
-    unsigned startCount = 0;
-};
+// This computer's two forms, the output size and the refusals; none changes the error code or
+// leaves the socket library started.
+TEST(PrincipalName, FormsSizesAndRefusals) {
+    char buf[512];
+    ASSERT_GT(s_getComputerName(buf, sizeof buf, 'F'), 0u);
+    std::string name = buf, full = "dbsvc/", label = "dbsvc";
+    for (char c : name) full += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char c : name.substr(0, name.find('.'))) label += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const unsigned startCount = s_wsockcount();
+    dwConnectionError = 4242;
 
-TEST_F(PrincipalName, LocalAddressesStandForTheComputersDnsName) {
-    for (const char *host : {"localhost", "LocalHost", "127.0.0.1", "::1"}) {
+    for (const char *host : {"localhost", "LocalHost", "127.0.0.1", "::1"}) { // the computer's DNS name
         SCOPED_TRACE(host);
         EXPECT_EQ(spn(host, "1", "dbsvc"), full);
         EXPECT_EQ(spn(host, "2", "DBSvc"), full);
@@ -64,9 +53,7 @@ TEST_F(PrincipalName, LocalAddressesStandForTheComputersDnsName) {
     // A numeric address without a reverse name gives an empty host part.
     EXPECT_EQ(spn("192.0.2.1", "1", "DBSVC"), "dbsvc/");
     EXPECT_EQ(spn("192.0.2.1", "0", "DBSVC"), "dbsvc");
-}
 
-TEST_F(PrincipalName, RefusalsAndTheirTexts) {
     const std::string small = "failed: OutName buffer size too small.",
                       badType = "failed: Invalid ServerType argument value to GeneratePrincipalName()";
     const int exact = static_cast<int>(full.size()); // the output must hold the terminator too
@@ -74,8 +61,7 @@ TEST_F(PrincipalName, RefusalsAndTheirTexts) {
     for (int size : {exact, 0, -1}) EXPECT_EQ(spn("localhost", "1", "dbsvc", size), small) << size;
     EXPECT_EQ(spn("localhost", "3", "dbsvc"), badType);
     EXPECT_EQ(spn("localhost", "", "dbsvc"), badType);
-    char out[64];
-    EXPECT_EQ(RavlinkGeneratePrincipalName(nullptr, "1", "p", out, sizeof out), 0);
+    EXPECT_EQ(RavlinkGeneratePrincipalName(nullptr, "1", "p", buf, sizeof buf), 0);
     EXPECT_STREQ(RavlinkErrorArray, "Missing argument to GeneratePrincipalName()");
     EXPECT_EQ(RavlinkGeneratePrincipalName("localhost", "1", "p", nullptr, 64), 0);
     EXPECT_STREQ(RavlinkErrorArray, "Missing argument to GeneratePrincipalName()");
@@ -83,6 +69,8 @@ TEST_F(PrincipalName, RefusalsAndTheirTexts) {
     std::string text = spn("no-such-host.invalid", "3", "dbsvc");
     EXPECT_EQ(text.rfind("failed: Could not resolve input IPAddress argument to FQDN with getaddrinfo().\r\nReason: (", 0), 0u)
         << text;
+    EXPECT_EQ(dwConnectionError, 4242u);
+    EXPECT_EQ(s_wsockcount(), startCount);
 }
 
 } // namespace

@@ -41,8 +41,7 @@ TEST(RegFile, EncodingsAndLineEnds) {
         EXPECT_EQ(data(keys, "software\\a", "NAME"), sz("value"));
         EXPECT_EQ(data(keys, "SOFTWARE\\A", ""), sz("dflt"));
     }
-    // UTF-16 beyond ASCII becomes UTF-8: U+00E9, U+20AC, U+1F600 as a surrogate pair, and a lone
-    // surrogate as U+FFFD.
+    // UTF-16 beyond ASCII becomes UTF-8: U+00E9, U+20AC, U+1F600 (a surrogate pair); a lone surrogate U+FFFD.
     std::string bytes = testsupport::utf16le("REGEDIT4\n[HKEY_CURRENT_USER\\K]\n\"V\"=\"");
     for (unsigned u : {0xE9u, 0x20ACu, 0xD83Du, 0xDE00u, 0xD800u}) bytes += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
     bytes += testsupport::utf16le("\"\n").substr(2);
@@ -82,11 +81,12 @@ TEST(RegFile, MalformedLinesAreSkippedAndTheRestIsRead) {
     for (int i = 0; i < 3; ++i) EXPECT_EQ(keys[0].values[i].name, "Good" + std::to_string(i + 1));
 }
 
-bool opens(plat::Hive hive, const char *path) {
+// The code of opening a key (0: it opened).
+long open_code(plat::Hive hive, const char *path, std::uint32_t access = plat::kKeyRead) {
     plat::RegKey key = nullptr;
-    long rc = plat::reg_open_key(hive, path, plat::kKeyRead, &key);
+    long rc = plat::reg_open_key(hive, path, access, &key);
     if (rc == 0) plat::reg_close_key(key);
-    return rc == 0;
+    return rc;
 }
 
 TEST(RegFile, HiveFilesTheirDefaultsAndReadOnlyAccess) {
@@ -98,19 +98,18 @@ TEST(RegFile, HiveFilesTheirDefaultsAndReadOnlyAccess) {
     set_env("HOME", dir + "/home");
     unset_env("QXN_ravlink_registry_user");
     set_env("XDG_CONFIG_HOME", dir + "/xdg");
-    EXPECT_TRUE(opens(plat::Hive::CurrentUser, "Xdg"));
-    EXPECT_FALSE(opens(plat::Hive::CurrentUser, "Home"));
+    EXPECT_EQ(0, open_code(plat::Hive::CurrentUser, "Xdg"));
+    EXPECT_NE(0, open_code(plat::Hive::CurrentUser, "Home"));
     unset_env("XDG_CONFIG_HOME");
-    EXPECT_TRUE(opens(plat::Hive::CurrentUser, "Home"));
+    EXPECT_EQ(0, open_code(plat::Hive::CurrentUser, "Home"));
     // The variable wins; a file that is not there is an empty hive.
     set_env("QXN_ravlink_registry_user", dir + "/none.reg");
-    EXPECT_FALSE(opens(plat::Hive::CurrentUser, "Home"));
-    EXPECT_FALSE(opens(plat::Hive::CurrentUser, ""));
+    EXPECT_NE(0, open_code(plat::Hive::CurrentUser, "Home"));
+    EXPECT_NE(0, open_code(plat::Hive::CurrentUser, ""));
     // Keys open for reading only: a write access is denied.
     set_env("QXN_ravlink_registry_machine", dir + "/machine.reg");
-    plat::RegKey key = nullptr;
-    EXPECT_EQ(plat::reg_open_key(plat::Hive::LocalMachine, "K", 0x20006 /* KEY_WRITE */, &key), 5);
-    EXPECT_TRUE(opens(plat::Hive::LocalMachine, "K"));
+    EXPECT_EQ(5, open_code(plat::Hive::LocalMachine, "K", 0x20006 /* KEY_WRITE */));
+    EXPECT_EQ(0, open_code(plat::Hive::LocalMachine, "K"));
 
     unset_env("QXN_ravlink_registry_machine");
     unset_env("QXN_ravlink_registry_user");

@@ -23,7 +23,7 @@ const char kRegistry[] = "Windows Registry Editor Version 5.00\r\n\r\n"
                          "[HKEY_CURRENT_USER\\Software\\RavlinkUnitTest\\User]\r\n\"Text\"=\"user\"\r\n";
 
 // What reading a value gives: a string's text and its size with the terminator, a number, or
-// the step that failed with its code. A room of 0 asks for the size alone.
+// the step that failed with its code.
 std::string read(Hive hive, const char *path, std::uint32_t access, const char *name, std::uint32_t room) {
     int other = 0;
     plat::RegKey key = &other;
@@ -51,7 +51,7 @@ TEST(Registry, ViewsHivesKeysAndValues) {
         const char *path;
         std::uint32_t access;
         const char *name, *expected;
-        std::uint32_t room = 256;
+        std::uint32_t room = 256; // 0: the size alone
     } cases[] = {
         // The 32-bit view of machine software is the Wow6432Node.
         {LM, "SOFTWARE\\RavlinkUnitTest\\Both", k32, "View", "32 (3)"},
@@ -79,10 +79,8 @@ TEST(Registry, ViewsHivesKeysAndValues) {
         {LM, values, k32, "Missing", "<query 2>"},
         {LM, values, k32, "Number", "number 42"},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.path) + " " + (c.name ? c.name : "(null)"));
-        EXPECT_EQ(read(c.hive, c.path, c.access, c.name, c.room), c.expected);
-    }
+    for (const auto &c : cases)
+        EXPECT_EQ(read(c.hive, c.path, c.access, c.name, c.room), c.expected) << c.path << " " << (c.name ? c.name : "(null)");
     testsupport::remove_registry("registry_test.reg");
 }
 

@@ -1,7 +1,6 @@
 // Token framing over a real socket pair: frames, buffer reuse, the limits, clear text, time-outs.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -33,10 +32,7 @@ struct Framing : ::testing::Test {
         std::free(pc);
         testsupport::close_raw(peer);
     }
-    void peer_send(const std::string &bytes) {
-        for (std::size_t done = 0, n = 1; done < bytes.size() && n > 0; done += n)
-            n = std::max(0, static_cast<int>(::send(peer, bytes.data() + done, static_cast<int>(bytes.size() - done), 0)));
-    }
+    void peer_send(const std::string &b) { ASSERT_EQ(::send(peer, b.data(), static_cast<int>(b.size()), 0), static_cast<int>(b.size())); }
     // A frame's length bytes, and a body after them.
     static std::string frame(std::uint32_t n, const std::string &body = "") {
         return std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),

@@ -19,7 +19,6 @@ namespace {
 class TraceTest : public ::testing::Test {
 protected:
     void TearDown() override {
-        RavlinkSetTraceCallback(nullptr, 99);
         RavlinkSetTraceFilePtr(nullptr, 99);
         std::free(RavlinkTraceFile);
         RavlinkTraceFile = nullptr;
