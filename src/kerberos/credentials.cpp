@@ -39,7 +39,8 @@ int s_acquireCredentials(RavlinkContext *pc, const char *user, const char *passw
     sspi::invalidate(pc->credentials);
     s_setError("Unable to acquire credential handle.", status);
 
-    // A service without a logged-on user still has the host's own identity.
+    // Whatever failed, named user or not, the host's own identity (the network-service logon) is
+    // tried once more: a service without a logged-on user still has that one.
     status = sspi::AcquireCredentialsHandleA(nullptr, sspi::kKerberosPackage, sspi::kCredOutbound,
                                              &sspi::kNetworkServiceLogon, nullptr, &pc->credentials);
     if (status == sspi::kSecOk) {
