@@ -14,7 +14,7 @@ for _ in $(seq 50); do
 done
 [ -n "${port:-}" ] || { echo "serve did not start"; exit 1; }
 status=0
-check() { if [ "$1" = ok ]; then :; else echo "FAIL: $2"; status=1; fi; }
+check() { [ "$1" = ok ] || { echo "FAIL: $2"; status=1; }; }
 
 # Ten clients at once, each with its own random bytes: 1 MB in VREAD, 20 kB in FREAD (byte by byte).
 pids=()
@@ -30,11 +30,9 @@ for i in $(seq 10); do
   check "$([ $rc -eq 0 ] && cmp -s "$work/in$i" "$work/out$i" && echo ok)" "client $i (rc $rc): $(cat "$work/err$i")"
 done
 
-# A refused connection: the library's text, exit status 1.
+# A refused connection and an invalid level: the library's text, exit status 1; a bad option: 2.
 "$tool" connect 127.0.0.1 1 --timeout 2 </dev/null >/dev/null 2>"$work/refused"; rc=$?
 check "$([ $rc -eq 1 ] && grep -q 'Reason: (10061, 0x274d)' "$work/refused" && echo ok)" "refused: rc $rc, $(cat "$work/refused")"
-
-# An invalid level and a bad option.
 "$tool" connect 127.0.0.1 "$port" --level 7 </dev/null 2>"$work/level"; rc=$?
 check "$([ $rc -eq 1 ] && grep -q 'Invalid Security Level requested.' "$work/level" && echo ok)" "level 7: rc $rc"
 "$tool" connect 127.0.0.1 "$port" --frobnicate </dev/null 2>/dev/null; rc=$?

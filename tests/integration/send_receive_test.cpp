@@ -16,7 +16,7 @@ using namespace testsupport;
 
 // A connection to a listener on loopback, with the accepted server end.
 struct Connected {
-    TcpListener listener;
+    Listener listener;
     RavlinkContext *pc = nullptr;
     ravlink_socket_t server = RAVLINK_INVALID_SOCKET;
     explicit Connected(long timeoutMs = 2000) {
@@ -30,53 +30,36 @@ struct Connected {
     }
 };
 
-TEST(SendReceive, BytesGoBothWaysUnchanged) {
+TEST(SendReceive, LengthsFreadTimeOutsAndVread) {
     Connected c;
     ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
-    EXPECT_EQ(RavlinkGetSecurityLevel(c.pc), 0);
-    EXPECT_EQ(RavlinkGetSecurityType(c.pc), 0u);
-    timeval tv = timeout_ms(2000);
-    std::string big(300000, '\0');
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + 1);
-    std::string echoed;
-    std::thread peer([&] {
-        echoed = recv_raw(c.server, big.size());
-        send_raw(c.server, echoed);
-    });
-    ASSERT_EQ(RavlinkSend(c.pc, big.data(), static_cast<uint32_t>(big.size()), &tv), 1)
-        << RavlinkGetErrorString(c.pc);
-    std::string back(big.size(), '\0');
-    EXPECT_EQ(RavlinkRecv(c.pc, &back[0], static_cast<int32_t>(back.size()), &tv), 0)
-        << RavlinkGetErrorString(c.pc);
-    peer.join();
-    EXPECT_TRUE(back == big);
-    EXPECT_EQ(RavlinkSend(c.pc, "", 0, &tv), 1); // nothing to send is a success at level 0
-}
+    send_raw(c.server, "12345");
+    char buf[100];
+    timeval tv = timeout_ms(1000);
+    // Length arguments are checked before the socket: neither call consumes anything.
+    EXPECT_EQ(RavlinkSend(c.pc, "", 0, &tv), 1);
+    EXPECT_EQ(RavlinkRecv(c.pc, buf, 0, &tv), 0);
+    EXPECT_EQ(RavlinkGetRdlen(c.pc), 0);
+    EXPECT_EQ(RavlinkRecv(c.pc, buf, -5, &tv), -1);
+    EXPECT_STREQ(RavlinkGetErrorString(c.pc), "Negative read length requested of RavlinkRecv():  ");
+    EXPECT_EQ(RavlinkRecv(c.pc, buf, 5, &tv), 0);
+    EXPECT_EQ(std::memcmp(buf, "12345", 5), 0);
 
-TEST(SendReceive, FreadThatTimesOutHalfWayFailsWithoutCode) {
-    Connected c;
-    ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
+    // An FREAD that times out half-way fails without a code and reports no count.
     send_raw(c.server, "abcd");
-    char buf[10];
-    timeval tv = timeout_ms(300);
+    tv = timeout_ms(300);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(RavlinkRecv(c.pc, buf, 10, &tv), -2);
     EXPECT_GE(seconds_since(start), 0.25);
-    EXPECT_EQ(RavlinkGetRdlen(c.pc), 0); // a time-out reports no count
+    EXPECT_EQ(RavlinkGetRdlen(c.pc), 0);
     EXPECT_EQ(std::memcmp(buf, "abcd", 4), 0);
-}
 
-TEST(SendReceive, VreadReturnsWhatArrived) {
-    Connected c;
-    ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
+    // A VREAD returns what arrived, and success with no bytes when nothing does.
     EXPECT_EQ(RavlinkSetMode(c.pc, RAVLINK_VREAD), 0u);
     send_raw(c.server, std::string(30, 'v'));
-    char buf[100];
-    timeval tv = timeout_ms(2000);
+    tv = timeout_ms(2000);
     EXPECT_EQ(RavlinkRecv(c.pc, buf, 100, &tv), 0);
     EXPECT_EQ(RavlinkGetRdlen(c.pc), 30);
-
-    // Nothing more arrives: success with no bytes.
     tv = timeout_ms(200);
     EXPECT_EQ(RavlinkRecv(c.pc, buf, 100, &tv), 0);
     EXPECT_EQ(RavlinkGetRdlen(c.pc), 0);
@@ -93,33 +76,8 @@ TEST(SendReceive, PeerClosingHalfWayAbortsTheRead) {
     EXPECT_EQ(RavlinkRecv(c.pc, buf, 20, &tv), 10053);
     EXPECT_EQ(RavlinkGetRdlen(c.pc), 10);
     EXPECT_EQ(RavlinkGetErrorCode(c.pc), 10053u);
-    EXPECT_NE(std::strstr(RavlinkGetErrorString(c.pc), "read_all:  remote disconnect, recv() returned 0.  "),
-              nullptr)
+    EXPECT_NE(std::strstr(RavlinkGetErrorString(c.pc), "read_all:  remote disconnect, recv() returned 0.  "), nullptr)
         << RavlinkGetErrorString(c.pc);
-}
-
-TEST(SendReceive, LengthArgumentsAreCheckedBeforeTheSocket) {
-    Connected c;
-    ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
-    send_raw(c.server, "12345");
-    char buf[8];
-    timeval tv = timeout_ms(1000);
-    EXPECT_EQ(RavlinkRecv(c.pc, buf, 0, &tv), 0);
-    EXPECT_EQ(RavlinkGetRdlen(c.pc), 0);
-    EXPECT_EQ(RavlinkRecv(c.pc, buf, -5, &tv), -1);
-    EXPECT_STREQ(RavlinkGetErrorString(c.pc), "Negative read length requested of RavlinkRecv():  ");
-    // Neither call consumed anything.
-    EXPECT_EQ(RavlinkRecv(c.pc, buf, 5, &tv), 0);
-    EXPECT_EQ(std::memcmp(buf, "12345", 5), 0);
-}
-
-TEST(SendReceive, NullContextIsRefusedWithoutRecording) {
-    RavlinkToHostPort("127.0.0.1", "1", nullptr, 4, nullptr); // leaves a known text
-    std::string before = RavlinkGetErrorString(nullptr);
-    char buf[4];
-    EXPECT_EQ(RavlinkRecv(nullptr, buf, 4, nullptr), -1);
-    EXPECT_EQ(RavlinkSend(nullptr, buf, 4, nullptr), 0);
-    EXPECT_EQ(before, RavlinkGetErrorString(nullptr));
 }
 
 TEST(SendReceive, PeerThatNeverReadsEndsALargeSendWithATimeOut) {
@@ -135,13 +93,12 @@ TEST(SendReceive, PeerThatNeverReadsEndsALargeSendWithATimeOut) {
 }
 
 TEST(SendReceive, ThreadsSeeTheirOwnErrors) {
-    TcpListener listener(AF_INET, 64);
+    Listener listener(AF_INET, 64);
     std::string refused = closed_port();
     std::thread server([&] {
         for (int i = 0; i < 2; ++i) {
             ravlink_socket_t s = listener.accept_one();
-            std::string got = recv_raw(s, 8);
-            send_raw(s, got);
+            send_raw(s, recv_raw(s, 8));
             close_raw(s);
         }
     });
@@ -151,7 +108,7 @@ TEST(SendReceive, ThreadsSeeTheirOwnErrors) {
         threads.emplace_back([&, t] {
             timeval tv = timeout_ms(3000);
             for (int round = 0; round < 5; ++round) {
-                if (t % 4 == 0 && round == 0) {
+                if (t % 4 == 0 && round == 0) { // threads 0 and 4 also echo over a connection
                     RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", listener.port_text().c_str(), &tv, 0, nullptr);
                     char echo[8];
                     if (pc == nullptr || !RavlinkSend(pc, "12345678", 8, &tv) || RavlinkRecv(pc, echo, 8, &tv) != 0)
@@ -159,14 +116,9 @@ TEST(SendReceive, ThreadsSeeTheirOwnErrors) {
                     RavlinkClose(pc);
                     continue;
                 }
-                const char *expected;
-                if (t % 2 == 0) {
-                    RavlinkToHostPort("127.0.0.1", refused.c_str(), &tv, 0, nullptr);
-                    expected = "TCP connect() failed";
-                } else {
-                    RavlinkToHostPort("127.0.0.1", refused.c_str(), &tv, 12 + t, nullptr);
-                    expected = "Invalid Security Level requested.";
-                }
+                // Even threads are refused by the socket, odd ones by the level check.
+                RavlinkToHostPort("127.0.0.1", refused.c_str(), &tv, t % 2 == 0 ? 0 : 12 + t, nullptr);
+                const char *expected = t % 2 == 0 ? "TCP connect() failed" : "Invalid Security Level requested.";
                 std::this_thread::yield();
                 const char *text = RavlinkGetErrorString(nullptr);
                 if (std::strncmp(text, expected, std::strlen(expected)) != 0)

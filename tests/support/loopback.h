@@ -1,5 +1,5 @@
-// Test support: connected TCP socket pairs on loopback, and small process helpers, for both
-// builds (tests may use the sockets interface directly; the library may not).
+// Test support: loopback listeners and connected TCP socket pairs, and small process helpers, for
+// both builds (tests may use the sockets interface directly; the library may not).
 #pragma once
 
 #ifdef _WIN32
@@ -39,25 +39,50 @@ inline void close_raw(ravlink_socket_t s) {
 #endif
 }
 
-// A listening socket on 127.0.0.1 with an ephemeral port.
+// The loopback address of a family with a port; returns its length.
+inline socklen_t loopback_address(int family, int port, sockaddr_storage &a) {
+    a = sockaddr_storage{};
+    if (family == AF_INET6) {
+        auto *a6 = reinterpret_cast<sockaddr_in6 *>(&a);
+        a6->sin6_family = AF_INET6;
+        a6->sin6_addr = in6addr_loopback;
+        a6->sin6_port = htons(static_cast<unsigned short>(port));
+        return sizeof *a6;
+    }
+    auto *a4 = reinterpret_cast<sockaddr_in *>(&a);
+    a4->sin_family = AF_INET;
+    a4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a4->sin_port = htons(static_cast<unsigned short>(port));
+    return sizeof *a4;
+}
+
+inline int port_of(const sockaddr_storage &a) {
+    return ntohs(a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6 *>(&a)->sin6_port
+                                         : reinterpret_cast<const sockaddr_in *>(&a)->sin_port);
+}
+
+// A listening socket on the loopback address with an ephemeral port; with backlog 0 a full accept
+// queue leaves further connects unanswered. fd is invalid when the family has no loopback.
 struct Listener {
     ravlink_socket_t fd = RAVLINK_INVALID_SOCKET;
     int port = 0;
-    Listener() {
+    explicit Listener(int family = AF_INET, int backlog = 16) {
         start_sockets();
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        ::listen(fd, 16);
-        socklen_t n = sizeof a;
+        fd = ::socket(family, SOCK_STREAM, 0);
+        sockaddr_storage a;
+        socklen_t n = loopback_address(family, 0, a);
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&a), n) != 0 || ::listen(fd, backlog) != 0) {
+            close_raw(fd);
+            fd = RAVLINK_INVALID_SOCKET;
+            return;
+        }
         ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &n);
-        port = ntohs(a.sin_port);
+        port = port_of(a);
     }
     ~Listener() {
         if (fd != RAVLINK_INVALID_SOCKET) close_raw(fd);
     }
+    bool ok() const { return fd != RAVLINK_INVALID_SOCKET; }
     std::string port_text() const { return std::to_string(port); }
     ravlink_socket_t accept_one() { return ::accept(fd, nullptr, nullptr); }
     Listener(const Listener &) = delete;
@@ -68,13 +93,10 @@ struct Listener {
 inline std::pair<ravlink_socket_t, ravlink_socket_t> socket_pair() {
     Listener l;
     ravlink_socket_t c = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<unsigned short>(l.port));
-    ::connect(c, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    ravlink_socket_t s = l.accept_one();
-    return {c, s};
+    sockaddr_storage a;
+    socklen_t n = loopback_address(AF_INET, l.port, a);
+    ::connect(c, reinterpret_cast<sockaddr *>(&a), n);
+    return {c, l.accept_one()};
 }
 
 inline void set_env(const char *name, const char *value) {

@@ -13,45 +13,54 @@ namespace {
 std::vector<std::string> g_trace;
 void collect(int32_t, const char *text) { g_trace.emplace_back(text); }
 
-std::string servers(const std::string &view) {
-    return "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + view + "Brannoc\\Sedrin\\Servers\\";
+// A definition's values in the registry (null: absent), and what reading it must give.
+struct Case {
+    const char *name, *address, *port, *principal, *level;
+    int ok;
+    const char *wantPrincipal;
+    int32_t wantLevel;
+    const char *failure; // the end of the one trace line of a failure
+};
+const std::string kSpn126(126, 'p'), kSpn127(127, 'p'), kAddr62(62, 'a'), kAddr63(63, 'a');
+const Case kCases[] = {
+    {"unit-full", "host.example", "7000", "svc/host.example", "3", 1, "svc/host.example", 3, nullptr},
+    // The principal name defaults to the service class when absent, empty or too long for 128
+    // bytes; the level text is converted by its leading digits.
+    {"unit-nospn", "h", "1", nullptr, "", 1, "sedrin", 0, nullptr},
+    {"unit-emptyspn", "h", "1", "", "11abc", 1, "sedrin", 11, nullptr},
+    {"unit-spn126", "h", "1", kSpn126.c_str(), "abc", 1, kSpn126.c_str(), 0, nullptr},
+    {"unit-spn127", "h", "1", kSpn127.c_str(), "10", 1, "sedrin", 10, nullptr},
+    // An address must fit 64 bytes.
+    {"unit-addr62", kAddr62.c_str(), "1", nullptr, "0", 1, "sedrin", 0, nullptr},
+    {"unit-addr63", kAddr63.c_str(), "1", nullptr, "0", 0, "", 0, "address, error = 234.\n"},
+    {"unit-nolevel", "h", "1", nullptr, nullptr, 0, "", 0, "SecurityLevel, error = 2.\n"},
+    {"unit-noport", "h", nullptr, nullptr, "0", 0, "", 0, "address, error = 2.\n"},
+    {"unit-noaddress", nullptr, "1", nullptr, "0", 0, "", 0, "address, error = 2.\n"},
+    {"unit-emptyaddress", "", "1", nullptr, "0", 0, "", 0, "address, error = 0.\n"},
+};
+
+std::string value(const char *key, const char *text) {
+    return text ? "\"" + std::string(key) + "\"=\"" + text + "\"\r\n" : "";
 }
 
 std::string definition(const std::string &name, const std::string &values, const std::string &view = "Wow6432Node\\") {
-    return "[-" + servers(view) + name + "]\r\n[" + servers(view) + name + "]\r\n" + values + "\r\n";
+    const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\" + view + "Brannoc\\Sedrin\\Servers\\" + name + "]\r\n";
+    return "[-" + key + "[" + key + values + "\r\n";
 }
 
 std::string registry() {
-    const std::string spn126(126, 'p'), spn127(127, 'p'), addr62(62, 'a'), addr63(63, 'a');
     std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
-    text += definition("unit-full", "\"Address\"=\"host.example\"\r\n\"Port\"=\"7000\"\r\n"
-                                    "\"ServicePrincipalName\"=\"svc/host.example\"\r\n"
-                                    "\"ConnectionSecurityLevel\"=\"3\"");
-    text += definition("unit-nospn", "\"Address\"=\"h\"\r\n\"Port\"=\"1\"\r\n\"ConnectionSecurityLevel\"=\"\"");
-    text += definition("unit-emptyspn", "\"Address\"=\"h\"\r\n\"Port\"=\"1\"\r\n\"ServicePrincipalName\"=\"\"\r\n"
-                                        "\"ConnectionSecurityLevel\"=\"11abc\"");
-    text += definition("unit-spn126", "\"Address\"=\"h\"\r\n\"Port\"=\"1\"\r\n\"ServicePrincipalName\"=\"" + spn126 +
-                                      "\"\r\n\"ConnectionSecurityLevel\"=\"abc\"");
-    text += definition("unit-spn127", "\"Address\"=\"h\"\r\n\"Port\"=\"1\"\r\n\"ServicePrincipalName\"=\"" + spn127 +
-                                      "\"\r\n\"ConnectionSecurityLevel\"=\"10\"");
-    text += definition("unit-nolevel", "\"Address\"=\"h\"\r\n\"Port\"=\"1\"");
-    text += definition("unit-noport", "\"Address\"=\"h\"\r\n\"ConnectionSecurityLevel\"=\"0\"");
-    text += definition("unit-noaddress", "\"Port\"=\"1\"\r\n\"ConnectionSecurityLevel\"=\"0\"");
-    text += definition("unit-emptyaddress", "\"Address\"=\"\"\r\n\"Port\"=\"1\"\r\n\"ConnectionSecurityLevel\"=\"0\"");
-    text += definition("unit-addr62", "\"Address\"=\"" + addr62 + "\"\r\n\"Port\"=\"1\"\r\n\"ConnectionSecurityLevel\"=\"0\"");
-    text += definition("unit-addr63", "\"Address\"=\"" + addr63 + "\"\r\n\"Port\"=\"1\"\r\n\"ConnectionSecurityLevel\"=\"0\"");
+    for (const Case &c : kCases)
+        text += definition(c.name, value("Address", c.address) + value("Port", c.port) +
+                                       value("ServicePrincipalName", c.principal) +
+                                       value("ConnectionSecurityLevel", c.level));
     // Written in both views, and only in the 64-bit one.
-    text += definition("unit-views", "\"Address\"=\"view32\"\r\n\"Port\"=\"1\"\r\n\"ConnectionSecurityLevel\"=\"0\"");
-    text += definition("unit-views", "\"Address\"=\"view64\"\r\n\"Port\"=\"1\"\r\n\"ConnectionSecurityLevel\"=\"0\"", "");
-    text += definition("unit-only64", "\"Address\"=\"view64\"\r\n\"Port\"=\"1\"\r\n\"ConnectionSecurityLevel\"=\"0\"", "");
+    const std::string rest = value("Port", "1") + value("ConnectionSecurityLevel", "0");
+    text += definition("unit-views", value("Address", "view32") + rest);
+    text += definition("unit-views", value("Address", "view64") + rest, "");
+    text += definition("unit-only64", value("Address", "view64") + rest, "");
     return text;
 }
-
-struct Definition {
-    int ok;
-    std::string address, port, principal;
-    int32_t level;
-};
 
 class ServerDefinitions : public ::testing::Test {
 protected:
@@ -59,91 +68,61 @@ protected:
     static void TearDownTestSuite() { testsupport::remove_registry("servers.reg"); }
     void SetUp() override {
         ASSERT_TRUE(installed_);
-        g_trace.clear();
         RavlinkSetTraceCallback(collect, 99);
     }
     void TearDown() override { RavlinkSetTraceCallback(nullptr, 99); }
 
-    static Definition read(const std::string &name) {
-        char address[64] = "untouched", port[32] = "", principal[128] = "";
-        int32_t level = -7;
-        int ok = ServerToHostPort(name.c_str(), address, sizeof address, port, sizeof port, principal,
-                                  sizeof principal, &level);
-        return Definition{ok, address, port, principal, level};
+    int read(const std::string &name) {
+        g_trace.clear();
+        level = -7;
+        return ServerToHostPort(name.c_str(), address, sizeof address, port, sizeof port, principal,
+                                sizeof principal, &level);
     }
+    char address[64] = "", port[32] = "", principal[128] = "";
+    int32_t level = 0;
     static bool installed_;
 };
 bool ServerDefinitions::installed_ = false;
 
-TEST_F(ServerDefinitions, AFullDefinitionGivesItsFourValues) {
-    Definition d = read("unit-full");
-    ASSERT_EQ(d.ok, 1);
-    EXPECT_EQ(d.address, "host.example");
-    EXPECT_EQ(d.port, "7000");
-    EXPECT_EQ(d.principal, "svc/host.example");
-    EXPECT_EQ(d.level, 3);
-    EXPECT_TRUE(g_trace.empty());
-    EXPECT_EQ(read("UNIT-FULL").ok, 1); // names ignore case
-}
-
-TEST_F(ServerDefinitions, PrincipalNameDefaultsToTheServiceClass) {
-    EXPECT_EQ(read("unit-nospn").principal, "sedrin");
-    EXPECT_EQ(read("unit-emptyspn").principal, "sedrin");
-    EXPECT_EQ(read("unit-spn127").principal, "sedrin"); // does not fit 128 bytes
-    EXPECT_EQ(read("unit-spn126").principal, std::string(126, 'p'));
-}
-
-TEST_F(ServerDefinitions, LevelTextIsConvertedByItsLeadingDigits) {
-    EXPECT_EQ(read("unit-nospn").level, 0);     // empty
-    EXPECT_EQ(read("unit-emptyspn").level, 11); // "11abc"
-    EXPECT_EQ(read("unit-spn126").level, 0);    // "abc"
-    EXPECT_EQ(read("unit-spn127").level, 10);
-}
-
-TEST_F(ServerDefinitions, MissingValuesFailWithTheirTraces) {
-    EXPECT_EQ(read("unit-nolevel").ok, 0);
-    ASSERT_EQ(g_trace.size(), 1u);
-    EXPECT_EQ(g_trace[0], "ServerToHostPort(unit-nolevel) failed:  could not look up SecurityLevel, error = 2.\n");
-    for (const char *name : {"unit-noport", "unit-noaddress"}) {
-        g_trace.clear();
-        EXPECT_EQ(read(name).ok, 0);
-        ASSERT_EQ(g_trace.size(), 1u);
-        EXPECT_EQ(g_trace[0], "ServerToHostPort(" + std::string(name) +
-                                  ") failed:  could not look up address, error = 2.\n");
+TEST_F(ServerDefinitions, ValuesDefaultsAndMissingValues) {
+    for (const Case &c : kCases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(read(c.name), c.ok);
+        if (c.ok) {
+            EXPECT_STREQ(address, c.address);
+            EXPECT_STREQ(port, c.port);
+            EXPECT_STREQ(principal, c.wantPrincipal);
+            EXPECT_EQ(level, c.wantLevel);
+            EXPECT_TRUE(g_trace.empty());
+        } else {
+            EXPECT_EQ(g_trace, std::vector<std::string>{"ServerToHostPort(" + std::string(c.name) +
+                                                        ") failed:  could not look up " + c.failure});
+        }
     }
-    g_trace.clear();
-    EXPECT_EQ(read("unit-emptyaddress").ok, 0);
-    EXPECT_EQ(g_trace.at(0), "ServerToHostPort(unit-emptyaddress) failed:  could not look up address, error = 0.\n");
-}
-
-TEST_F(ServerDefinitions, AnAddressMustFitSixtyFourBytes) {
-    EXPECT_EQ(read("unit-addr62").address, std::string(62, 'a'));
-    EXPECT_EQ(read("unit-addr63").ok, 0);
-    EXPECT_EQ(g_trace.back(), "ServerToHostPort(unit-addr63) failed:  could not look up address, error = 234.\n");
+    EXPECT_EQ(read("UNIT-FULL"), 1); // names ignore case
 }
 
 TEST_F(ServerDefinitions, UnknownAndOverlongNames) {
-    EXPECT_EQ(read("unit-nothing").ok, 0);
-    ASSERT_EQ(g_trace.size(), 1u);
-    EXPECT_EQ(g_trace[0], "ServerToHostPort(unit-nothing) failed:  could not open "
-                          "SOFTWARE\\Brannoc\\Sedrin\\Servers\\unit-nothing, error = 2.\n");
+    EXPECT_EQ(read("unit-nothing"), 0);
+    EXPECT_EQ(g_trace, std::vector<std::string>{"ServerToHostPort(unit-nothing) failed:  could not open "
+                                                "SOFTWARE\\Brannoc\\Sedrin\\Servers\\unit-nothing, error = 2.\n"});
     // The key path holds 255 characters at most; a longer one fails without a trace.
     const std::size_t prefix = std::string("SOFTWARE\\Brannoc\\Sedrin\\Servers\\").size();
-    g_trace.clear();
-    EXPECT_EQ(read(std::string(255 - prefix, 'n')).ok, 0);
+    EXPECT_EQ(read(std::string(255 - prefix, 'n')), 0);
     EXPECT_EQ(g_trace.size(), 1u);
-    g_trace.clear();
-    EXPECT_EQ(read(std::string(256 - prefix, 'n')).ok, 0);
+    EXPECT_EQ(read(std::string(256 - prefix, 'n')), 0);
     EXPECT_TRUE(g_trace.empty());
 }
 
 TEST_F(ServerDefinitions, DefinitionsAreReadInTheThirtyTwoBitView) {
-    EXPECT_EQ(read("unit-views").address, "view32");
+    ASSERT_EQ(read("unit-views"), 1);
+    EXPECT_STREQ(address, "view32");
 #ifdef _WIN32
-    EXPECT_EQ(read("unit-only64").ok, 0);
+    EXPECT_EQ(read("unit-only64"), 0);
 #else
     // A file has one view: a definition outside Wow6432Node is found when none is inside.
-    EXPECT_EQ(read("unit-only64").address, "view64");
+    ASSERT_EQ(read("unit-only64"), 1);
+    EXPECT_STREQ(address, "view64");
 #endif
 }
 
