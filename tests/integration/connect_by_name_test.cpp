@@ -1,31 +1,18 @@
 // Connecting by server name, and level-0 connects that the SSL definitions file does not list,
 // end to end on loopback: server definitions in the registry (the real registry under Wine,
-// .reg files on POSIX) and a plain peer that echoes.
+// .reg files on POSIX) and the definitions file.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
 #include "support/registry_fixture.h"
-#include "support/tcp_peer.h"
+#include "support/loopback.h"
 #include "support/trace_capture.h"
 
 namespace {
 
 using namespace testsupport;
-
-// Sends a text over a new connection, has the listener's peer echo it raw, and reads it back.
-std::string round_trip(RavlinkContext *pc, Listener &listener, const std::string &text) {
-    timeval tv = timeout_ms(10000);
-    if (!RavlinkSend(pc, text.data(), static_cast<uint32_t>(text.size()), &tv)) return "<send failed>";
-    ravlink_socket_t peer = listener.accept_one();
-    send_raw(peer, "echo: " + recv_raw(peer, text.size()));
-    close_raw(peer);
-    std::string back(text.size() + 6, '\0');
-    if (RavlinkRecv(pc, &back[0], static_cast<int32_t>(back.size()), &tv) != 0)
-        return std::string("<recv failed: ") + RavlinkGetErrorString(pc) + ">";
-    return back;
-}
 
 TEST(DefinitionsFile, AnUnlistedAddressOrPortStaysPlain) {
     Listener peer;
@@ -38,25 +25,23 @@ TEST(DefinitionsFile, AnUnlistedAddressOrPortStaysPlain) {
                                      "[tls]\nVerifyPeer=1\n"));
     set_env("QXN_SSLconfigurations", path);
     TraceCapture trace;
-    timeval tv = timeout_ms(10000);
+    timeval tv = timeout_ms(2000);
     RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", peer.port_text().c_str(), &tv, 0, nullptr);
     unset_env("QXN_SSLconfigurations");
     std::remove(path.c_str());
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(RavlinkGetSecurityType(pc), 0u);
-    EXPECT_EQ(round_trip(pc, peer, "plain bytes"), "echo: plain bytes");
     RavlinkClose(pc);
     EXPECT_FALSE(trace.has("SSL definition obtained from SSL definition file."));
 }
 
-const std::string kServers = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brannoc\\Sedrin\\Servers\\e2e-plain]\r\n";
-
 class ServerNames : public ::testing::Test {
 protected:
     static bool install(const std::string &port) {
-        return install_registry("e2e-servers.reg", "Windows Registry Editor Version 5.00\r\n\r\n[-" + kServers +
-                                                       "\r\n[" + kServers + "\"Address\"=\"127.0.0.1\"\r\n\"Port\"=\"" +
-                                                       port + "\"\r\n\"ConnectionSecurityLevel\"=\"\"\r\n");
+        const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brannoc\\Sedrin\\Servers\\e2e-plain]\r\n";
+        return install_registry("e2e-servers.reg", "Windows Registry Editor Version 5.00\r\n\r\n[-" + key + "\r\n[" +
+                                                       key + "\"Address\"=\"127.0.0.1\"\r\n\"Port\"=\"" + port +
+                                                       "\"\r\n\"ConnectionSecurityLevel\"=\"\"\r\n");
     }
     void TearDown() override { remove_registry("e2e-servers.reg"); }
 };
@@ -64,12 +49,12 @@ protected:
 TEST_F(ServerNames, APlainDefinitionConnectsByName) {
     Listener peer;
     ASSERT_TRUE(install(peer.port_text()));
-    timeval tv = timeout_ms(10000);
+    timeval tv = timeout_ms(2000);
     TraceCapture trace;
     RavlinkContext *pc = RavlinkToServer("e2e-plain", &tv);
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(RavlinkGetSecurityLevel(pc), 0); // an empty level text
-    EXPECT_EQ(round_trip(pc, peer, "by name"), "echo: by name");
+    EXPECT_EQ(RavlinkGetSecurityType(pc), 0u);
     RavlinkClose(pc);
     EXPECT_TRUE(trace.has("[4]RavlinkToServer(e2e-plain,")) << trace.all();
     EXPECT_TRUE(trace.has(",no username,no password,no authority)\n"));

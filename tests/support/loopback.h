@@ -1,5 +1,5 @@
-// Test support: loopback listeners and connected TCP socket pairs, and small process helpers, for
-// both builds (tests may use the sockets interface directly; the library may not).
+// Test support: loopback listeners, connected TCP socket pairs, raw sends and receives, and small
+// process helpers, for both builds (tests may use the sockets interface directly; the library may not).
 #pragma once
 
 #ifdef _WIN32
@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -23,10 +24,7 @@ namespace testsupport {
 
 inline void start_sockets() {
 #ifdef _WIN32
-    static bool started = [] {
-        WSADATA d;
-        return WSAStartup(MAKEWORD(2, 2), &d) == 0;
-    }();
+    static const bool started = [] { WSADATA d; return WSAStartup(MAKEWORD(2, 2), &d) == 0; }();
     (void)started;
 #endif
 }
@@ -99,6 +97,58 @@ inline std::pair<ravlink_socket_t, ravlink_socket_t> socket_pair() {
     return {c, l.accept_one()};
 }
 
+// A port on 127.0.0.1 where nothing listens (taken and given back).
+inline std::string closed_port() { return Listener().port_text(); }
+
+// The local port of a socket, and the port a connected one is connected to.
+inline int local_port(ravlink_socket_t s) {
+    sockaddr_storage a{};
+    socklen_t n = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &n);
+    return port_of(a);
+}
+inline int peer_port(ravlink_socket_t s) {
+    sockaddr_storage a{};
+    socklen_t n = sizeof a;
+    ::getpeername(s, reinterpret_cast<sockaddr *>(&a), &n);
+    return port_of(a);
+}
+
+inline void send_raw(ravlink_socket_t s, const std::string &data) {
+    for (size_t done = 0; done < data.size();) {
+        int n = ::send(s, data.data() + done, static_cast<int>(data.size() - done), 0);
+        if (n <= 0) return;
+        done += static_cast<size_t>(n);
+    }
+}
+
+inline timeval timeout_ms(long ms) {
+    timeval tv{};
+    tv.tv_sec = ms / 1000;
+    tv.tv_usec = (ms % 1000) * 1000;
+    return tv;
+}
+
+inline double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A level-0 context over one end of a loopback pair, its waits bounded by the time-out, and the
+// other end.
+struct ContextPair {
+    std::pair<ravlink_socket_t, ravlink_socket_t> ends = socket_pair();
+    RavlinkContext *pc;
+    ravlink_socket_t server = ends.second;
+    explicit ContextPair(const timeval *timeout = nullptr)
+        : pc(RavlinkInitContext(ends.first, timeout, 0, nullptr, nullptr, nullptr, nullptr)) {}
+    ~ContextPair() {
+        RavlinkClose(pc);
+        if (server != RAVLINK_INVALID_SOCKET) close_raw(server);
+    }
+    ContextPair(const ContextPair &) = delete;
+    ContextPair &operator=(const ContextPair &) = delete;
+};
+
 inline void set_env(const char *name, const char *value) {
 #ifdef _WIN32
     _putenv_s(name, value ? value : "");
@@ -120,8 +170,7 @@ inline std::string run_capture(const std::string &command) {
     std::string out;
     if (p == nullptr) return out;
     char buf[512];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
 #ifdef _WIN32
     _pclose(p);
 #else
