@@ -38,6 +38,10 @@ check "$([ $rc -eq 1 ] && grep -q 'Invalid Security Level requested.' "$work/lev
 "$tool" connect 127.0.0.1 "$port" --frobnicate </dev/null 2>/dev/null; rc=$?
 check "$([ $rc -eq 2 ] && echo ok)" "unknown option: rc $rc"
 
+# In an SSH session the client's address is the connection's client name.
+out=$(SSH_CONNECTION='192.0.2.77 50000 192.0.2.1 22' "$tool" connect 127.0.0.1 "$port" --verbose </dev/null 2>&1)
+check "$([[ $out == *$'connected: security level 0, plain\nclient name: 192.0.2.77'* ]] && echo ok)" "client name: $out"
+
 # The trace shows the data that went out.
 echo "traced line" | "$tool" connect 127.0.0.1 "$port" --trace 1 >/dev/null 2>"$work/trace"
 check "$(grep -q 'RavlinkSend(' "$work/trace" && grep -q 'traced line' "$work/trace" && echo ok)" "trace"

@@ -54,10 +54,15 @@ inline socklen_t loopback_address(int family, int port, sockaddr_storage &a) {
     return sizeof *a4;
 }
 
-inline int port_of(const sockaddr_storage &a) {
-    return ntohs(a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6 *>(&a)->sin6_port
-                                         : reinterpret_cast<const sockaddr_in *>(&a)->sin_port);
+// The port of a socket's own address, and of the address a connected one is connected to.
+inline int local_port(ravlink_socket_t s, bool peer = false) {
+    sockaddr_storage a{};
+    socklen_t n = sizeof a;
+    (peer ? ::getpeername : ::getsockname)(s, reinterpret_cast<sockaddr *>(&a), &n);
+    return ntohs(a.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6 *>(&a)->sin6_port
+                                         : reinterpret_cast<sockaddr_in *>(&a)->sin_port);
 }
+inline int peer_port(ravlink_socket_t s) { return local_port(s, true); }
 
 // A listening socket on the loopback address with an ephemeral port; with backlog 0 a full accept
 // queue leaves further connects unanswered. fd is invalid when the family has no loopback.
@@ -74,8 +79,7 @@ struct Listener {
             fd = RAVLINK_INVALID_SOCKET;
             return;
         }
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&a), &n);
-        port = port_of(a);
+        port = local_port(fd);
     }
     ~Listener() {
         if (fd != RAVLINK_INVALID_SOCKET) close_raw(fd);
@@ -99,20 +103,6 @@ inline std::pair<ravlink_socket_t, ravlink_socket_t> socket_pair() {
 
 // A port on 127.0.0.1 where nothing listens (taken and given back).
 inline std::string closed_port() { return Listener().port_text(); }
-
-// The local port of a socket, and the port a connected one is connected to.
-inline int local_port(ravlink_socket_t s) {
-    sockaddr_storage a{};
-    socklen_t n = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr *>(&a), &n);
-    return port_of(a);
-}
-inline int peer_port(ravlink_socket_t s) {
-    sockaddr_storage a{};
-    socklen_t n = sizeof a;
-    ::getpeername(s, reinterpret_cast<sockaddr *>(&a), &n);
-    return port_of(a);
-}
 
 inline void send_raw(ravlink_socket_t s, const std::string &data) {
     for (size_t done = 0; done < data.size();) {
@@ -145,8 +135,6 @@ struct ContextPair {
         RavlinkClose(pc);
         if (server != RAVLINK_INVALID_SOCKET) close_raw(server);
     }
-    ContextPair(const ContextPair &) = delete;
-    ContextPair &operator=(const ContextPair &) = delete;
 };
 
 inline void set_env(const char *name, const char *value) {

@@ -49,7 +49,7 @@ TEST(SocketLibrary, StoppedOnlyAfterTheLastConnectionIsClosed) {
     EXPECT_EQ(plat::wsa_cleanup_calls(), before + 1);
 }
 
-// ---- A resolver that answers "multi" and "local" with the loopback addresses a test chooses ----
+// ---- A resolver that answers "multi" and other names with the loopback addresses a test chooses ----
 
 struct Entry {
     int family, port;
@@ -65,10 +65,8 @@ struct Node {
 int chosen_getaddrinfo(const char *node, const char *, const addrinfo *hints, addrinfo **result) {
     g_asked.push_back(node != nullptr ? node : "");
     if (node == nullptr || (hints->ai_flags & AI_NUMERICHOST) != 0) return 11001;
-    const bool multi = std::strcmp(node, "multi") == 0;
-    if (!multi && std::strcmp(node, "local") != 0) return 11001;
     addrinfo *head = nullptr, **tail = &head;
-    for (const Entry &e : multi ? g_multi : g_local) {
+    for (const Entry &e : std::strcmp(node, "multi") == 0 ? g_multi : g_local) {
         auto *n = static_cast<Node *>(std::calloc(1, sizeof(Node)));
         n->info.ai_family = e.family;
         n->info.ai_socktype = SOCK_STREAM;
@@ -89,22 +87,20 @@ void chosen_freeaddrinfo(addrinfo *list) {
     }
 }
 
-class AddressWalk : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_multi.clear();
-        g_asked.clear();
-        s_rebindResolver(chosen_getaddrinfo, chosen_freeaddrinfo);
-    }
-    void TearDown() override {
-        s_rebindResolver(nullptr, nullptr);
-        s_wsacleanup(); // every s_tcpconnect takes a use
-    }
-    plat::socket_t connect_multi(long ms) {
-        timeval tv = timeout_ms(ms);
-        return s_tcpconnect("multi", "0", &tv);
-    }
+// Routes the library's resolver to the chosen lists while it lives.
+struct ChosenResolver {
+    ChosenResolver() { s_rebindResolver(chosen_getaddrinfo, chosen_freeaddrinfo); }
+    ~ChosenResolver() { s_rebindResolver(nullptr, nullptr); }
 };
+
+// Connects to "multi"; the use of the socket library each connect takes is given back at once.
+plat::socket_t connect_multi(long ms) {
+    g_asked.clear();
+    timeval tv = timeout_ms(ms);
+    plat::socket_t s = s_tcpconnect("multi", "0", &tv);
+    s_wsacleanup();
+    return s;
+}
 
 // A listener whose accept queue is full: further connects get no answer.
 struct Silent {
@@ -117,48 +113,48 @@ struct Silent {
     ~Silent() { close_raw(filler); }
 };
 
-TEST_F(AddressWalk, IPv4IsTriedFirstAndAFailureBeforeASuccessIsForgotten) {
-    Listener v4(AF_INET), v6(AF_INET6);
+TEST(AddressWalk, TimeOutsOrderAndTheLocalBinding) {
+    ChosenResolver chosen;
+    {
+        // Each silent address gets the whole time-out.
+        Silent a, b;
+        g_multi = {{AF_INET, a.listener.port}, {AF_INET, b.listener.port}};
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(connect_multi(1000), plat::kInvalidSocket);
+        double took = seconds_since(start);
+        EXPECT_GT(took, 1.9);
+        EXPECT_LT(took, 3.5);
+        EXPECT_STREQ(RavlinkGetErrorString(nullptr), "TCP connect() timed out.");
+        EXPECT_EQ(dwConnectionError, 0u);
+    }
+
+    // A local binding is consumed by the first socket even when it fails: the second is not bound.
+    Listener v4;
+    int bound = std::stoi(closed_port());
+    g_local = {{AF_INET, bound}};
+    g_multi = {{AF_INET, std::stoi(closed_port())}, {AF_INET, v4.port}};
+    ASSERT_EQ(RavlinkSetLocalBindings("local", nullptr), 1);
+    plat::socket_t s = connect_multi(2000);
+    ASSERT_NE(s, plat::kInvalidSocket) << RavlinkGetErrorString(nullptr);
+    EXPECT_NE(local_port(s), bound);
+    EXPECT_EQ(std::count(g_asked.begin(), g_asked.end(), "local"), 1);
+    plat::close_socket(s);
+
+    // IPv4 is tried before IPv6, whatever the order; a failure before a success is forgotten.
+    Listener v6(AF_INET6);
     ASSERT_TRUE(v6.ok()) << "no IPv6 loopback";
     g_multi = {{AF_INET6, v6.port}, {AF_INET, v4.port}};
-    plat::socket_t s = connect_multi(2000);
+    s = connect_multi(2000);
     ASSERT_NE(s, plat::kInvalidSocket) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(peer_port(s), v4.port);
     plat::close_socket(s);
     EXPECT_EQ(g_asked, std::vector<std::string>({"multi", "multi"})); // numerically, then as a name
-
     g_multi = {{AF_INET6, v6.port}, {AF_INET, std::stoi(closed_port())}};
     s = connect_multi(2000);
     ASSERT_NE(s, plat::kInvalidSocket) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(peer_port(s), v6.port);
     EXPECT_STREQ(RavlinkGetErrorString(nullptr), "");
     EXPECT_EQ(dwConnectionError, 0u);
-    plat::close_socket(s);
-    s_wsacleanup();
-}
-
-TEST_F(AddressWalk, EachSilentAddressGetsTheWholeTimeOut) {
-    Silent a, b;
-    g_multi = {{AF_INET, a.listener.port}, {AF_INET, b.listener.port}};
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(connect_multi(1000), plat::kInvalidSocket);
-    double took = seconds_since(start);
-    EXPECT_GT(took, 1.9);
-    EXPECT_LT(took, 3.5);
-    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "TCP connect() timed out.");
-    EXPECT_EQ(dwConnectionError, 0u);
-}
-
-TEST_F(AddressWalk, LocalBindingIsConsumedByTheFirstSocketEvenWhenItFails) {
-    Listener good;
-    int bound = std::stoi(closed_port());
-    g_local = {{AF_INET, bound}};
-    g_multi = {{AF_INET, std::stoi(closed_port())}, {AF_INET, good.port}};
-    ASSERT_EQ(RavlinkSetLocalBindings("local", nullptr), 1);
-    plat::socket_t s = connect_multi(2000);
-    ASSERT_NE(s, plat::kInvalidSocket) << RavlinkGetErrorString(nullptr);
-    EXPECT_NE(local_port(s), bound); // the second socket was not bound
-    EXPECT_EQ(std::count(g_asked.begin(), g_asked.end(), "local"), 1);
     plat::close_socket(s);
 }
 

@@ -184,17 +184,36 @@ TEST_F(TsClient, FailuresOfTheModuleAndTheQueriesAreRecordedWithTheSystemCode) {
     }
 }
 
-// The name a context keeps, through RavlinkInitContext on a loopback socket.
-RavlinkContext *open_context() {
-    auto ends = testsupport::socket_pair();
-    testsupport::close_raw(ends.second);
-    return RavlinkInitContext(ends.first, nullptr, 0, nullptr, nullptr, nullptr, nullptr);
+#ifndef _WIN32
+// On POSIX the terminal session is the SSH session: the client's address from SSH_CONNECTION (else
+// SSH_CLIENT) is the client name; outside a session there is none, and no error.
+TEST_F(TsClient, SshSessionOfTheRealTerminalServices) {
+    plat::set_terminal_services(nullptr);
+    struct Case {
+        const char *connection, *client, *name;
+    } cases[] = {
+        {"192.0.2.61 52144 192.0.2.1 22", "198.51.100.9 40000 22", "192.0.2.61"},
+        {"2001:db8::61 52144 2001:db8::1 22", nullptr, "2001:db8::61"},
+        // A link-local address with its zone reads as no address: the name is resolved and kept.
+        {"fe80::1%lo 52144 fe80::2%lo 22", nullptr, "fe80::1%lo"},
+        {nullptr, "198.51.100.9 40000 22", "198.51.100.9"},
+        {nullptr, nullptr, ""},
+    };
+    for (const Case &c : cases) {
+        testsupport::set_env("SSH_CONNECTION", c.connection);
+        testsupport::set_env("SSH_CLIENT", c.client);
+        EXPECT_EQ(lookup(), *c.name ? 0 : 1) << error_text();
+        EXPECT_EQ(std::string(name, nameLength), c.name);
+        EXPECT_EQ(error_text(), "");
+    }
 }
+#endif
 
+// The name a context keeps, through RavlinkInitContext on a loopback socket.
 TEST_F(TsClient, LengthProtocolOfAKeptName) {
-    const unsigned char doc[16] = {192, 0, 2, 8};
-    session(v4, doc, std::string(200, 'n')); // longer than the room a context starts with
-    RavlinkContext *pc = open_context();
+    session(v4, {192, 0, 2, 8}, std::string(200, 'n')); // longer than the room a context starts with
+    testsupport::ContextPair c;
+    RavlinkContext *pc = c.pc;
     ASSERT_NE(pc, nullptr) << error_text();
     char out[256] = "untouched";
     size_t len = 200;
@@ -212,19 +231,17 @@ TEST_F(TsClient, LengthProtocolOfAKeptName) {
     EXPECT_EQ(RavlinkGetTSClientName(nullptr, out, &len), 0);
     EXPECT_EQ(len, 0u);
     EXPECT_EQ(error_text(), "RavlinkGetTSClientName(): invalid parameter.");
-    RavlinkClose(pc);
 }
 
 TEST_F(TsClient, NoNameAndFailedLookupsNeverFailTheContext) {
     for (const char *name : {"", "no-such-client.invalid"}) { // the session's address is 0.0.0.0
         g_session.name = name;
-        RavlinkContext *pc = open_context();
-        ASSERT_NE(pc, nullptr) << name;
+        testsupport::ContextPair c;
+        ASSERT_NE(c.pc, nullptr) << name;
         char out[8];
         size_t len = sizeof out;
-        EXPECT_EQ(RavlinkGetTSClientName(pc, out, &len), 1);
+        EXPECT_EQ(RavlinkGetTSClientName(c.pc, out, &len), 1);
         EXPECT_EQ(len, 0u);
-        RavlinkClose(pc);
     }
     EXPECT_TRUE(starts_with(RavlinkGetErrorString(nullptr), "getaddrinfo(no-such-client.invalid,NULL,2,0)"));
 }
