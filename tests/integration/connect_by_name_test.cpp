@@ -38,9 +38,10 @@ TEST(DefinitionsFile, AnUnlistedAddressOrPortStaysPlain) {
 TEST(ServerNames, APlainDefinitionConnectsByNameAndAnUnknownNameFails) {
     Listener peer;
     const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brannoc\\Sedrin\\Servers\\e2e-plain]\r\n";
-    ASSERT_TRUE(install_registry("e2e-servers.reg", "Windows Registry Editor Version 5.00\r\n\r\n[-" + key + "\r\n[" +
-                                                        key + "\"Address\"=\"127.0.0.1\"\r\n\"Port\"=\"" +
-                                                        peer.port_text() + "\"\r\n\"ConnectionSecurityLevel\"=\"\"\r\n"));
+    ASSERT_TRUE(install_registry("e2e-servers.reg",
+                                 "Windows Registry Editor Version 5.00\r\n\r\n[-" + key + "\r\n[" + key +
+                                     "\"Address\"=\"127.0.0.1\"\r\n\"Port\"=\"" + peer.port_text() +
+                                     "\"\r\n\"ConnectionSecurityLevel\"=\"\"\r\n"));
     timeval tv = timeout_ms(2000);
     TraceCapture trace;
     RavlinkContext *pc = RavlinkToServer("e2e-plain", &tv);

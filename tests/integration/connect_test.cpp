@@ -62,40 +62,23 @@ TEST(Connect, RecordTracesHideThePassword) {
     EXPECT_TRUE(trace.has("Cannot access CertFile:  /no/such/cert.pem.\r\nReason: (2, 0x2) "));
 }
 
-TEST(Connect, BufferSizesReachTheSocket) {
+// Settings for later sockets: buffer sizes and the one-time local binding.
+TEST(Connect, SocketSettingsAndASuccessLeavingNoError) {
     int32_t original = RavlinkSetRcvBufSize(-1);
     EXPECT_EQ(RavlinkSetRcvBufSize(-1), original); // -1 only reads
     EXPECT_EQ(RavlinkSetRcvBufSize(65536), original);
+    std::string localPort = closed_port();
+    ASSERT_EQ(RavlinkSetLocalBindings("127.0.0.1", localPort.c_str()), 1);
     Listener l;
     RavlinkContext *pc = connect_to(l.port_text());
+    EXPECT_EQ(RavlinkSetRcvBufSize(original), 65536);
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
     int size = 0;
     socklen_t n = sizeof size;
     ::getsockopt(RavlinkGetSocketDescriptor(pc), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char *>(&size), &n);
     EXPECT_GE(size, 65536);
+    EXPECT_EQ(local_port(RavlinkGetSocketDescriptor(pc)), std::stoi(localPort));
     RavlinkClose(pc);
-    EXPECT_EQ(RavlinkSetRcvBufSize(original), 65536);
-
-    // A size the socket refuses ends the connect.
-    original = RavlinkSetSndBufSize(-2);
-    pc = connect_to(l.port_text());
-    RavlinkSetSndBufSize(original);
-    if (pc != nullptr) {
-        RavlinkClose(pc);
-        GTEST_SKIP() << "this system's sockets accept a negative send buffer size";
-    }
-    EXPECT_TRUE(starts_with(RavlinkGetErrorString(nullptr), "setsockopt(sockfd,SOL_SOCKET,SO_SNDBUF,-2) failed."))
-        << RavlinkGetErrorString(nullptr);
-}
-
-TEST(Connect, LocalBindingAndSuccessLeavingNoError) {
-    Listener l;
-    std::string localPort = closed_port();
-    ASSERT_EQ(RavlinkSetLocalBindings("127.0.0.1", localPort.c_str()), 1);
-    RavlinkContext *first = connect_to(l.port_text());
-    ASSERT_NE(first, nullptr) << RavlinkGetErrorString(nullptr);
-    EXPECT_EQ(local_port(RavlinkGetSocketDescriptor(first)), std::stoi(localPort));
-    RavlinkClose(first);
 
     // An unresolvable binding ends the connect, with the system's text on one line, and is consumed:
     // the next connect succeeds and leaves no error.
@@ -104,7 +87,7 @@ TEST(Connect, LocalBindingAndSuccessLeavingNoError) {
     std::string text = RavlinkGetErrorString(nullptr);
     EXPECT_TRUE(starts_with(text, "Unable to translate local binding address:  ")) << text;
     EXPECT_EQ(text.find('\n'), std::string::npos) << text;
-    RavlinkContext *pc = connect_to(l.port_text(), 0, "svc/host");
+    pc = connect_to(l.port_text(), 0, "svc/host");
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
     text = RavlinkGetErrorString(nullptr);
 #ifdef _WIN32
@@ -114,6 +97,17 @@ TEST(Connect, LocalBindingAndSuccessLeavingNoError) {
     EXPECT_EQ(text, "");
     EXPECT_EQ(RavlinkGetErrorCode(pc), 0u);
     RavlinkClose(pc);
+
+    // A buffer size the socket refuses ends the connect.
+    original = RavlinkSetSndBufSize(-2);
+    pc = connect_to(l.port_text());
+    RavlinkSetSndBufSize(original);
+    if (pc != nullptr) {
+        RavlinkClose(pc);
+        GTEST_SKIP() << "this system's sockets accept a negative send buffer size";
+    }
+    EXPECT_TRUE(starts_with(RavlinkGetErrorString(nullptr), "setsockopt(sockfd,SOL_SOCKET,SO_SNDBUF,-2) failed."))
+        << RavlinkGetErrorString(nullptr);
 }
 
 } // namespace

@@ -26,14 +26,14 @@ TEST(Context, LevelZeroWrapsTheCallersSocket) {
     EXPECT_EQ(::recv(server, &byte, 1, 0), 0);
     testsupport::close_raw(server);
 
+    auto [c, s] = socket_pair();
     for (int32_t level : {10, 11, -1, 4}) {
-        auto [c, s] = socket_pair();
         EXPECT_EQ(RavlinkInitContext(c, nullptr, level, nullptr, nullptr, nullptr, nullptr), nullptr);
         EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Invalid Security level requested.");
         EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0xFFFFFFFFu); // recorded with code 0
-        testsupport::close_raw(c);
-        testsupport::close_raw(s);
     }
+    testsupport::close_raw(c);
+    testsupport::close_raw(s);
 }
 
 TEST(Context, NullContextIsRefusedWithoutRecording) {

@@ -112,12 +112,7 @@ inline void send_raw(ravlink_socket_t s, const std::string &data) {
     }
 }
 
-inline timeval timeout_ms(long ms) {
-    timeval tv{};
-    tv.tv_sec = ms / 1000;
-    tv.tv_usec = (ms % 1000) * 1000;
-    return tv;
-}
+inline timeval timeout_ms(long ms) { return timeval{ms / 1000, (ms % 1000) * 1000}; }
 
 inline double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -1,6 +1,7 @@
 // The transport against real loopback peers: the socket library's use count, the address walk
 // of the TCP connect (with a resolver that hands out chosen address lists, since the system's has
-// no name with the addresses these cases need), and read_all / write_all edge cases.
+// no name with the addresses these cases need), read_all / write_all edge cases, and on POSIX the
+// Winsock numbers that socket errors become.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,7 +23,13 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <netdb.h>
 #include <sys/resource.h>
+
+#include <cerrno>
+
+#include "platform/platform.h"
+#include "platform/posix/socket_errors.h"
 #endif
 
 namespace {
@@ -193,6 +200,22 @@ TEST(SocketIo, DescriptorsAbove1024AreWaitedFor) {
     EXPECT_EQ(::recv(p.server, reinterpret_cast<char *>(b), 4, 0), 4);
     tv = timeout_ms(100);
     EXPECT_EQ(read_all(p.pc, b, 4, 0), 0); // and the time-out still holds
+}
+
+// Every errno and resolver code becomes a Winsock number that has an English text, so no error
+// text ends in an empty reason.
+TEST(SocketErrors, EveryMappedCodeHasAText) {
+    using namespace plat::posix;
+    for (int err = 1; err < 200; ++err) {
+        EXPECT_GE(wsa_from_errno(err), 10000) << "errno " << err;
+        EXPECT_FALSE(plat::system_message(static_cast<std::uint32_t>(wsa_from_errno(err))).empty()) << "errno " << err;
+    }
+    for (int eai : {EAI_AGAIN, EAI_BADFLAGS, EAI_FAIL, EAI_FAMILY, EAI_MEMORY, EAI_NONAME, EAI_SERVICE, EAI_SOCKTYPE,
+                    EAI_OVERFLOW, EAI_SYSTEM, -9999}) {
+        EXPECT_NE(wsa_from_eai(eai, ECONNREFUSED), 0) << "EAI " << eai;
+        EXPECT_FALSE(plat::system_message(static_cast<std::uint32_t>(wsa_from_eai(eai, ECONNREFUSED))).empty()) << eai;
+    }
+    EXPECT_EQ(wsa_from_eai(EAI_NONAME, 0), 11001);
 }
 #endif
 

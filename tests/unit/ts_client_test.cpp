@@ -116,8 +116,7 @@ TEST_F(TsClient, AddressFromTheSessionOrFromTheResolvedName) {
         unsigned char bytes[16];
         const char *name;
         int rc;
-        const char *address; // null: not looked at
-        const char *errorHead;
+        const char *address, *errorHead; // address null: not looked at
     } cases[] = {
         // A usable session address is taken as it is, without resolving the name.
         {v4, {192, 0, 2, 44}, "no-such-client.invalid", 0, "192.0.2.44", ""},
@@ -170,7 +169,8 @@ TEST_F(TsClient, FailuresOfTheModuleAndTheQueriesAreRecordedWithTheSystemCode) {
         const char *missingEntry, *errorHead;
     } steps[] = {
         {&g_session.loadFails, nullptr, "Could not load wtsapi32.dll\r\nReason: (126, 0x7e) "},
-        {nullptr, "WTSQuerySessionInformationA", "Could not GetProcAddress(WTSQuerySessionInformationA)\r\nReason: (127,"},
+        {nullptr, "WTSQuerySessionInformationA",
+         "Could not GetProcAddress(WTSQuerySessionInformationA)\r\nReason: (127,"},
         {nullptr, "WTSFreeMemory", "Could not GetProcAddress(WTSFreeMemory\r\nReason: (127,"},
         {&g_session.nameQueryFails, nullptr, "Could not obtain terminal server client name.\r\nReason: (5, 0x5) "},
         {&g_session.addressQueryFails, nullptr, "could not get client address, reason = \r\nReason: (5, 0x5) "},
@@ -189,9 +189,7 @@ TEST_F(TsClient, FailuresOfTheModuleAndTheQueriesAreRecordedWithTheSystemCode) {
 // SSH_CLIENT) is the client name; outside a session there is none, and no error.
 TEST_F(TsClient, SshSessionOfTheRealTerminalServices) {
     plat::set_terminal_services(nullptr);
-    struct Case {
-        const char *connection, *client, *name;
-    } cases[] = {
+    struct { const char *connection, *client, *name; } cases[] = {
         {"192.0.2.61 52144 192.0.2.1 22", "198.51.100.9 40000 22", "192.0.2.61"},
         {"2001:db8::61 52144 2001:db8::1 22", nullptr, "2001:db8::61"},
         // A link-local address with its zone reads as no address: the name is resolved and kept.
@@ -199,7 +197,7 @@ TEST_F(TsClient, SshSessionOfTheRealTerminalServices) {
         {nullptr, "198.51.100.9 40000 22", "198.51.100.9"},
         {nullptr, nullptr, ""},
     };
-    for (const Case &c : cases) {
+    for (const auto &c : cases) {
         testsupport::set_env("SSH_CONNECTION", c.connection);
         testsupport::set_env("SSH_CLIENT", c.client);
         EXPECT_EQ(lookup(), *c.name ? 0 : 1) << error_text();
@@ -210,10 +208,10 @@ TEST_F(TsClient, SshSessionOfTheRealTerminalServices) {
 #endif
 
 // The name a context keeps, through RavlinkInitContext on a loopback socket.
-TEST_F(TsClient, LengthProtocolOfAKeptName) {
+TEST_F(TsClient, AContextKeepsTheNameWholeOrNone) {
     session(v4, {192, 0, 2, 8}, std::string(200, 'n')); // longer than the room a context starts with
-    testsupport::ContextPair c;
-    RavlinkContext *pc = c.pc;
+    testsupport::ContextPair kept;
+    RavlinkContext *pc = kept.pc;
     ASSERT_NE(pc, nullptr) << error_text();
     char out[256] = "untouched";
     size_t len = 200;
@@ -231,15 +229,13 @@ TEST_F(TsClient, LengthProtocolOfAKeptName) {
     EXPECT_EQ(RavlinkGetTSClientName(nullptr, out, &len), 0);
     EXPECT_EQ(len, 0u);
     EXPECT_EQ(error_text(), "RavlinkGetTSClientName(): invalid parameter.");
-}
 
-TEST_F(TsClient, NoNameAndFailedLookupsNeverFailTheContext) {
-    for (const char *name : {"", "no-such-client.invalid"}) { // the session's address is 0.0.0.0
-        g_session.name = name;
+    // No name, and a failed lookup, leave none and never fail the context.
+    for (const char *name : {"", "no-such-client.invalid"}) {
+        session(v4, {0, 0, 0, 0}, name);
         testsupport::ContextPair c;
         ASSERT_NE(c.pc, nullptr) << name;
-        char out[8];
-        size_t len = sizeof out;
+        len = sizeof out;
         EXPECT_EQ(RavlinkGetTSClientName(c.pc, out, &len), 1);
         EXPECT_EQ(len, 0u);
     }
