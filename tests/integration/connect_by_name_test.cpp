@@ -10,8 +10,6 @@
 #include "support/loopback.h"
 #include "support/trace_capture.h"
 
-namespace {
-
 using namespace testsupport;
 
 TEST(DefinitionsFile, AnUnlistedAddressOrPortStaysPlain) {
@@ -65,5 +63,3 @@ TEST(ServerNames, APlainDefinitionConnectsByNameAndAnUnknownNameFails) {
     EXPECT_TRUE(trace.has("[6]ServerToHostPort(no server) failed in RavlinkLoginToServer().\n"));
     remove_registry("e2e-servers.reg");
 }
-
-} // namespace

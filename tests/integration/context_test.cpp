@@ -6,8 +6,6 @@
 
 #include "support/loopback.h"
 
-namespace {
-
 using testsupport::socket_pair;
 
 TEST(Context, LevelZeroWrapsTheCallersSocket) {
@@ -58,5 +56,3 @@ TEST(Context, VersionIsFiveDottedNumbersOfFourteenCharacters) {
     EXPECT_EQ(std::count(v.begin(), v.end(), '.'), 4) << v;
     EXPECT_EQ(v.find_first_not_of("0123456789."), std::string::npos) << v;
 }
-
-} // namespace

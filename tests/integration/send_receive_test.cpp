@@ -10,8 +10,6 @@
 
 #include "support/loopback.h"
 
-namespace {
-
 using namespace testsupport;
 
 TEST(SendReceive, ReadsOfBothModesUntilThePeerCloses) {
@@ -98,5 +96,3 @@ TEST(SendReceive, ThreadsSeeTheirOwnErrors) {
     for (auto &th : threads) th.join();
     for (int t = 0; t < 8; ++t) EXPECT_EQ(failures[t], "") << "thread " << t;
 }
-
-} // namespace

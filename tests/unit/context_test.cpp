@@ -3,8 +3,6 @@
 
 #include "api/context.h"
 
-namespace {
-
 TEST(ContextLevels, OnlyLevelsTwoAndThreeSwitchBetweenEachOther) {
     RavlinkContext *pc = s_allocContext();
     ASSERT_NE(pc, nullptr);
@@ -18,5 +16,3 @@ TEST(ContextLevels, OnlyLevelsTwoAndThreeSwitchBetweenEachOther) {
     EXPECT_EQ(RavlinkSetSecurityLevel(pc, 2), 2);
     EXPECT_EQ(RavlinkClose(pc), 1);
 }
-
-} // namespace
