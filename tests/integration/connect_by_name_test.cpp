@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "support/registry_fixture.h"
 #include "support/loopback.h"
+#include "support/registry_fixture.h"
 #include "support/trace_capture.h"
 
 using namespace testsupport;
