@@ -62,8 +62,7 @@ TEST(Connect, RecordTracesHideThePassword) {
     EXPECT_TRUE(trace.has("Cannot access CertFile:  /no/such/cert.pem.\r\nReason: (2, 0x2) "));
 }
 
-// Settings for later sockets: buffer sizes and the one-time local binding.
-TEST(Connect, SocketSettingsAndASuccessLeavingNoError) {
+TEST(Connect, ReceiveBufferSizeLocalBindingAndASuccessLeavingNoError) {
     int32_t original = RavlinkSetRcvBufSize(-1);
     EXPECT_EQ(RavlinkSetRcvBufSize(-1), original); // -1 only reads
     EXPECT_EQ(RavlinkSetRcvBufSize(65536), original);
@@ -97,10 +96,12 @@ TEST(Connect, SocketSettingsAndASuccessLeavingNoError) {
     EXPECT_EQ(text, "");
     EXPECT_EQ(RavlinkGetErrorCode(pc), 0u);
     RavlinkClose(pc);
+}
 
-    // A buffer size the socket refuses ends the connect.
-    original = RavlinkSetSndBufSize(-2);
-    pc = connect_to(l.port_text());
+TEST(Connect, ABufferSizeTheSocketRefusesEndsTheConnect) {
+    Listener l;
+    int32_t original = RavlinkSetSndBufSize(-2);
+    RavlinkContext *pc = connect_to(l.port_text());
     RavlinkSetSndBufSize(original);
     if (pc != nullptr) {
         RavlinkClose(pc);
