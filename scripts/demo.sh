@@ -7,6 +7,7 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target ravlink >/dev/null
 tool=build/bin/ravlink
+. tests/fixtures/await_port.sh
 
 echo "== version"
 "$tool" version
@@ -16,13 +17,7 @@ out=$(mktemp)
 "$tool" serve --port 0 --bind 127.0.0.1 >"$out" &
 server=$!
 trap 'kill "$server" 2>/dev/null || true; rm -f "$out"' EXIT
-port=""
-for _ in $(seq 50); do
-  port=$(awk '/^listening on/ {print $NF}' "$out")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "$port" ] || { echo "the server did not start"; exit 1; }
+port=$(await_port "$out") || { echo "the server did not start"; exit 1; }
 cat "$out"
 
 echo "== a line through 'ravlink connect 127.0.0.1 $port --vread --trace 2' (trace on standard error)"
@@ -35,13 +30,7 @@ tests/fixtures/make_pki.sh "$pki"
 "$tool" serve --port 0 --tls --cert "$pki/server.pem" --key "$pki/server.key" >"$out.tls" &
 tls_server=$!
 trap 'kill "$server" "$tls_server" 2>/dev/null || true; rm -f "$out" "$out.tls"' EXIT
-tls_port=""
-for _ in $(seq 50); do
-  tls_port=$(awk '/^listening on/ {print $NF}' "$out.tls")
-  [ -n "$tls_port" ] && break
-  sleep 0.1
-done
-[ -n "$tls_port" ] || { echo "the TLS server did not start"; exit 1; }
+tls_port=$(await_port "$out.tls") || { echo "the TLS server did not start"; exit 1; }
 echo "hello over TLS" | "$tool" connect 127.0.0.1 "$tls_port" --level 11 --ca-file "$pki/ca.pem" \
   --vread --timeout 1 --trace 1 2> >(tr -d '\r' | grep -a -E '^(SSL/TLS|Cipher list|Trusted|Peer verification)' |
                                      sed 's/^/    trace| /' >&2)

@@ -5,6 +5,7 @@
 set -euo pipefail
 tool=$1
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/tests/fixtures/await_port.sh"
 realm_dir=$(mktemp -d /tmp/ravlink-demo-realm-XXXXXX)
 server=""
 cleanup() {
@@ -25,12 +26,7 @@ start_server() { # level
   out=$(mktemp)
   "$tool" serve --port 0 --level "$1" --keytab "$keytab" --verbose >"$out" 2> >(sed 's/^/    server| /' >&2) &
   server=$!
-  port=""
-  for _ in $(seq 50); do
-    port=$(awk '/^listening on/ {print $NF}' "$out")
-    [ -n "$port" ] && break
-    sleep 0.1
-  done
+  port=$(await_port "$out") || port=""
   rm -f "$out"
   [ -n "$port" ] || { echo "the server did not start"; exit 1; }
 }

@@ -8,19 +8,12 @@ work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 status=0
 check() { if [ "$1" = ok ]; then :; else echo "FAIL: $2"; status=1; fi; }
-port_in() { # file pattern: the last field of the first matching line, once there is one
-  for _ in $(seq 100); do
-    local v; v=$(awk -v p="$2" '$0 ~ p {print $NF; exit}' "$1" 2>/dev/null)
-    [ -n "$v" ] && { echo "${v##*:}"; return; }
-    sleep 0.1
-  done
-  echo "no port in $1" >&2; exit 1
-}
+. "$(dirname "$0")/fixtures/await_port.sh"
 unset QXN_SSLconfigurations CommonProgramFiles 'CommonProgramFiles(x86)' 2>/dev/null
 
 # An echo server, and a definition of it by name.
 "$tool" serve --port 0 >"$work/serve.out" &
-port=$(port_in "$work/serve.out" '^listening on') || exit 1
+port=$(await_port "$work/serve.out") || { echo "serve did not start"; exit 1; }
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brannoc\\Sedrin\\Servers\\echo]\r\n"Address"="127.0.0.1"\r\n"Port"="%s"\r\n"ConnectionSecurityLevel"="0"\r\n' \
   "$port" >"$work/registry.reg"
 export QXN_ravlink_registry_machine=$work/registry.reg QXN_ravlink_registry_user=$work/none.reg
@@ -35,7 +28,7 @@ check "$([ $rc -eq 2 ] && echo ok)" "missing password variable: rc $rc"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/tls.key" -out "$work/tls.pem" -days 2 -subj /CN=localhost \
   -addext subjectAltName=IP:127.0.0.1 >/dev/null 2>&1
 openssl s_server -accept 127.0.0.1:0 -cert "$work/tls.pem" -key "$work/tls.key" -rev >"$work/tls.out" 2>&1 </dev/null &
-tls=$(port_in "$work/tls.out" '^ACCEPT') || exit 1
+tls=$(await_port "$work/tls.out" '^ACCEPT') || { echo "s_server did not start"; exit 1; }
 printf '[tls-echo]\naddress=127.0.0.1\nport=%s\nSSLConfig=verified\nConnectionSecurityLevel=0\n[verified]\nVerifyPeer=yes\nCAfile=%s\n' \
   "$tls" "$work/tls.pem" >"$work/SSLdefs.ini"
 out=$(echo "over tls" | QXN_SSLconfigurations=$work/SSLdefs.ini "$tool" connect 127.0.0.1 "$tls" --timeout 2 --trace 4 2>"$work/err"); rc=$?

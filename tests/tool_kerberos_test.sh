@@ -5,6 +5,7 @@
 set -uo pipefail
 tool=$1
 top=$(cd "$(dirname "$0")/.." && pwd)
+. "$top/tests/fixtures/await_port.sh"
 work=$(mktemp -d)
 server=""
 trap '[ -n "$server" ] && kill $server 2>/dev/null; "$top/tests/fixtures/krb5_realm.sh" stop "$work/realm" >/dev/null 2>&1; rm -rf "$work"' EXIT
@@ -18,12 +19,7 @@ start_server() {
   [ -n "$server" ] && { kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; }
   "$tool" serve --port 0 --level "$1" --keytab "${KRB5_KTNAME#FILE:}" >"$work/serve.out" 2>/dev/null &
   server=$!
-  for _ in $(seq 50); do
-    port=$(awk '/^listening on/ {print $NF}' "$work/serve.out")
-    [ -n "$port" ] && return
-    sleep 0.1
-  done
-  echo "serve did not start"; exit 1
+  port=$(await_port "$work/serve.out") || { echo "serve did not start"; exit 1; }
 }
 
 head -c 200000 /dev/urandom >"$work/data"

@@ -3,16 +3,12 @@
 # ways like nc, and failures print the library's text with a non-zero exit.
 set -uo pipefail
 tool=$1
+. "$(dirname "$0")/fixtures/await_port.sh"
 work=$(mktemp -d)
 "$tool" serve --port 0 >"$work/serve.out" &
 server=$!
 trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 50); do
-  port=$(awk '/^listening on/ {print $NF}' "$work/serve.out")
-  [ -n "$port" ] && break
-  sleep 0.1
-done
-[ -n "${port:-}" ] || { echo "serve did not start"; exit 1; }
+port=$(await_port "$work/serve.out") || { echo "serve did not start"; exit 1; }
 status=0
 check() { [ "$1" = ok ] || { echo "FAIL: $2"; status=1; }; }
 

@@ -4,18 +4,14 @@
 # the library's text when the server refuses the client.
 set -uo pipefail
 tool=$1 source=$2 pki=$3
+. "$source/tests/fixtures/await_port.sh"
 "$source/tests/fixtures/make_pki.sh" "$pki" || { echo "cannot make the PKI"; exit 1; }
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 start() { # name, serve options...; sets port
   local name=$1; shift
   "$tool" serve --port 0 "$@" >"$work/$name.out" 2>"$work/$name.err" &
-  for _ in $(seq 50); do
-    port=$(awk '/^listening on/ {print $NF}' "$work/$name.out")
-    [ -n "$port" ] && return 0
-    sleep 0.1
-  done
-  echo "serve $name did not start: $(cat "$work/$name.err")"; exit 1
+  port=$(await_port "$work/$name.out") || { echo "serve $name did not start: $(cat "$work/$name.err")"; exit 1; }
 }
 status=0
 fail() { echo "FAIL: $1 (rc $2): $(cat "$work/err")"; status=1; }
