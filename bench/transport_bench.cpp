@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -107,19 +108,18 @@ void raw_recv_all(int s, char *p, size_t n, int flags = MSG_WAITALL) {
     }
 }
 
-// The peer of the bulk test: takes kBulkBytes, then sends kBulkBytes back, in 64 KiB pieces.
-void bulk_peer(int s) {
+// The peer of the bulk test: accepts one client, takes kBulkBytes, then sends kBulkBytes back,
+// in 64 KiB pieces.
+void bulk_peer(Server &server) {
+    int s = ::accept(server.fd, nullptr, nullptr);
     std::vector<char> buf(kPiece, 'p');
     for (size_t done = 0; done < kBulkBytes; done += kPiece) raw_recv_all(s, buf.data(), kPiece);
     for (size_t done = 0; done < kBulkBytes; done += kPiece) raw_send_all(s, buf.data(), kPiece);
+    ::close(s);
 }
 
 double bulk_raw(Server &server) {
-    std::thread peer([&] {
-        int s = ::accept(server.fd, nullptr, nullptr);
-        bulk_peer(s);
-        ::close(s);
-    });
+    std::thread peer(bulk_peer, std::ref(server));
     int c = raw_connect(server.port);
     std::vector<char> buf(kPiece, 'r');
     auto start = Clock::now();
@@ -139,11 +139,7 @@ void wait_for(int s, short events) {
 }
 
 double bulk_same_calls(Server &server) {
-    std::thread peer([&] {
-        int s = ::accept(server.fd, nullptr, nullptr);
-        bulk_peer(s);
-        ::close(s);
-    });
+    std::thread peer(bulk_peer, std::ref(server));
     int c = raw_connect(server.port);
     int one = 1;
     ioctl(c, FIONBIO, &one);
@@ -172,11 +168,7 @@ double bulk_same_calls(Server &server) {
 }
 
 double bulk_lib(Server &server) {
-    std::thread peer([&] {
-        int s = ::accept(server.fd, nullptr, nullptr);
-        bulk_peer(s);
-        ::close(s);
-    });
+    std::thread peer(bulk_peer, std::ref(server));
     RavlinkContext *pc = lib_connect(server);
     std::vector<char> buf(kPiece, 'l');
     timeval tv{10, 0};
