@@ -1,21 +1,65 @@
 /*
  * ravlink.h - the public interface of the ravlink client connection library
- * (ravlink64.dll on Windows x86-64, libravlink64.so on Linux).
+ * (ravlink64.dll on Windows x86-64, libravlink64.so on Linux). Usable from C89 on and from C++;
+ * the class Ravlink at the end is for C++ callers built with the same compiler as the library.
  *
- * A caller opens a connection by address and port or by the name of a server
- * definition, at a security level, and gets an opaque RavlinkContext back:
+ * A caller opens a connection by address and port or by the name of a server definition, at a
+ * security level (RAVLINK_LEVEL_*), and gets an opaque RavlinkContext back; it then sends and
+ * receives with time-outs and finally releases the connection with RavlinkClose.
  *
- *   level 0   plain TCP (the SSL definitions file may turn it into TLS)
- *   level 1   Kerberos mutual authentication, then unprotected data
- *   level 2   Kerberos authentication plus per-message integrity
- *   level 3   Kerberos authentication plus per-message encryption
- *   level 10  TLS with a named configuration (registry or SSL definitions file)
- *   level 11  TLS with a RavlinkSSLconfig record passed as the principal argument
+ * Results
+ *   Connect functions and RavlinkInitContext return a new context, or NULL on failure.
+ *   Functions documented as "1 or 0" return RAVLINK_SUCCESS (1) or RAVLINK_FAILURE (0).
+ *   RavlinkRecv is the exception: RAVLINK_RECV_OK (0) for success, a negative value or an error
+ *   code otherwise (see its declaration). Getters return a neutral value (0, or
+ *   RAVLINK_INVALID_SOCKET) for a NULL context and record nothing.
  *
- * Functions return 1 for success and 0 for failure unless stated otherwise;
- * connect functions return a new context or NULL. Every failure leaves an error
- * code and an English text, readable with RavlinkGetErrorCode and
- * RavlinkGetErrorString (per connection, per thread and library-wide).
+ * Errors
+ *   Every failure leaves an error code and an English text. Codes are the same on every platform:
+ *   Windows Sockets numbers for socket and name-resolution failures (RAVLINK_ERROR_* below),
+ *   SSPI status numbers for Kerberos failures, 8 for a failed allocation, the C runtime's errno
+ *   for file failures, and for TLS connections RAVLINK_TLS_FAILED or RAVLINK_TLS_TIMED_OUT.
+ *   A text that the system can explain ends with "\r\nReason: (code, 0xhex) description".
+ *   The code and text are kept at three scopes:
+ *     - per connection: RavlinkGetErrorCode(pc), RavlinkGetErrorString(pc);
+ *     - per thread: RavlinkGetErrorString(NULL) gives the calling thread's last text, so a failed
+ *       connect (which returns no context) is explained on the thread that made it;
+ *     - library-wide: dwConnectionError, RavlinkErrorArray and RavlinkGetErrorCode(NULL) hold the
+ *       last error of any thread (the last writer wins when threads fail at once).
+ *   An error text belongs to the library: do not free or change it. It stays valid until the next
+ *   error recorded on the same thread or connection replaces it, and a connection's text ends
+ *   with RavlinkClose. Copy it to keep it longer. Sends and receives do not clear earlier texts;
+ *   each connect and RavlinkInitContext does.
+ *
+ * Threads
+ *   The library starts no threads. Its functions may be called from several threads at once as
+ *   long as each connection (context or Ravlink object) is used by one thread at a time:
+ *   different connections may work on different threads simultaneously, but sending on one thread
+ *   while receiving on another over the same connection is not supported. Per thread, the library
+ *   keeps the last error text and code and the "current connection" (the one last passed to
+ *   RavlinkSend or RavlinkRecv on that thread), which receives the errors recorded on the thread.
+ *   The process-wide settings (RavlinkSetLocalBindings, RavlinkSetRcvBufSize, RavlinkSetSndBufSize,
+ *   RavlinkSetTraceFilePtr, RavlinkSetTraceCallback and the exported variables) are changed without
+ *   a lock: set them before threads start connecting. Trace lines are written under the library's
+ *   lock; a trace callback runs with that lock held and must not wait for another thread that
+ *   calls the library.
+ *
+ * Time-outs
+ *   A time-out is a const struct timeval * (seconds and microseconds); NULL waits without limit.
+ *   The connection keeps its own copy, so the caller's timeval may change after the call.
+ *     - Connect functions and RavlinkInitContext: bound the TCP connect and the Kerberos exchange,
+ *       and become the connection's time-out. NULL: no limit (the system's own TCP connect
+ *       time-out still applies).
+ *     - RavlinkRecv: installs its time-out in the connection for this and later calls. NULL: waits
+ *       until the bytes (FREAD) or any byte (VREAD) arrive or the connection fails.
+ *     - RavlinkSend: its argument does not bound the wait (it is only traced). A send waits under
+ *       the time-out that the connect or the last RavlinkRecv installed, and fails only when one
+ *       whole such time-out passes without any progress; NULL there means no limit.
+ *     - TLS (levels 10 and 11, and level 0 turned into TLS by the SSL definitions file): the
+ *       handshake runs inside the first send or receive and is bounded by the connection's
+ *       time-out but at least 10 seconds (no bound with NULL). A receive time-out with a
+ *       microseconds part gives one wait of microseconds x 10000 (under a second): give TLS
+ *       receive time-outs in whole seconds.
  */
 #ifndef RAVLINK_H
 #define RAVLINK_H
@@ -55,9 +99,43 @@ typedef int ravlink_socket_t;
 /* The invalid socket value (all bits set). */
 #define RAVLINK_INVALID_SOCKET ((ravlink_socket_t)~(ravlink_socket_t)0)
 
+/* Security levels: the level argument of the connect functions and RavlinkInitContext. */
+#define RAVLINK_LEVEL_PLAIN 0              /* plain TCP (the SSL definitions file may turn it into TLS) */
+#define RAVLINK_LEVEL_KERBEROS_AUTH 1      /* Kerberos mutual authentication, then unprotected data */
+#define RAVLINK_LEVEL_KERBEROS_INTEGRITY 2 /* plus per-message integrity (signed messages) */
+#define RAVLINK_LEVEL_KERBEROS_PRIVACY 3   /* plus per-message encryption */
+#define RAVLINK_LEVEL_TLS_NAMED 10         /* TLS, configuration named by the principal argument */
+#define RAVLINK_LEVEL_TLS_RECORD 11        /* TLS, a RavlinkSSLconfig record as the principal argument */
+
+/* Kinds of connection reported by RavlinkGetSecurityType. */
+#define RAVLINK_TYPE_NONE 0u     /* plain TCP */
+#define RAVLINK_TYPE_KERBEROS 1u /* levels 1 to 3 */
+#define RAVLINK_TYPE_TLS 2u      /* TLS; RavlinkGetSecurityLevel then reports 0 */
+
 /* Receive modes, bit 0 of a connection's mode (RavlinkSetMode). */
 #define RAVLINK_FREAD 0u /* a receive of n bytes succeeds only with exactly n bytes */
 #define RAVLINK_VREAD 1u /* a receive succeeds with whatever arrived; count in RavlinkGetRdlen */
+
+/* Results of the functions that return 1 or 0. */
+#define RAVLINK_SUCCESS 1
+#define RAVLINK_FAILURE 0
+
+/* Results of RavlinkRecv besides the error codes it passes on. */
+#define RAVLINK_RECV_OK 0         /* the bytes were received */
+#define RAVLINK_RECV_INVALID (-1) /* NULL or unconnected context, or a negative length */
+#define RAVLINK_RECV_NO_CODE (-2) /* failed without a code: FREAD time-out, or no Kerberos token */
+
+/* Error codes (RavlinkGetErrorCode, and RavlinkRecv's result). */
+#define RAVLINK_NO_ERROR_RECORDED 0xFFFFFFFFu /* RavlinkGetErrorCode(NULL) when no error is recorded */
+#define RAVLINK_ERROR_NO_MEMORY 8             /* an allocation failed */
+#define RAVLINK_ERROR_WOULD_BLOCK 10035       /* WSAEWOULDBLOCK */
+#define RAVLINK_ERROR_CONNECTION_ABORTED 10053 /* WSAECONNABORTED: the connection was ended */
+#define RAVLINK_ERROR_CONNECTION_RESET 10054  /* WSAECONNRESET: the peer closed the connection */
+#define RAVLINK_ERROR_TIMED_OUT 10060         /* WSAETIMEDOUT: the TCP connect timed out */
+#define RAVLINK_ERROR_CONNECTION_REFUSED 10061 /* WSAECONNREFUSED: nothing listens on the port */
+#define RAVLINK_ERROR_HOST_NOT_FOUND 11001    /* WSAHOST_NOT_FOUND: the name does not resolve */
+#define RAVLINK_TLS_TIMED_OUT (-1)            /* TLS connection: a read or the handshake timed out */
+#define RAVLINK_TLS_FAILED (-6)               /* TLS connection: set-up, handshake or transfer failed */
 
 /* An opaque connection. */
 typedef struct RavlinkContext RavlinkContext;
@@ -86,8 +164,10 @@ typedef void (*RavlinkTraceCallback)(int32_t level, const char *text);
 /* ---- Connection context (lifecycle and properties) ---- */
 
 /* Wraps a socket the caller has already connected, at level 0 to 3 (Kerberos
- * credentials and the security context are established over it at 1 to 3).
- * On success the context owns the socket. Any text may be NULL. */
+ * credentials and the security context are established over it at 1 to 3, under the
+ * time-out). On success the context owns the socket; on failure the caller keeps it unless
+ * the failure came after the socket was taken over (Kerberos exchange). Any text may be NULL.
+ * Levels 10 and 11 are refused ("Invalid Security level requested."). */
 RAVLINK_API RavlinkContext *RavlinkInitContext(ravlink_socket_t sock, const struct timeval *timeout,
                                                int32_t level, const char *user, const char *password,
                                                const char *authority, const char *principal);
@@ -108,14 +188,19 @@ RAVLINK_API uint32_t RavlinkSetMode(RavlinkContext *pc, uint32_t mode);
 /* Switches a level-2/3 connection between integrity (2) and encryption (3);
  * returns the level in force afterwards (0 for NULL). */
 RAVLINK_API int32_t RavlinkSetSecurityLevel(RavlinkContext *pc, int32_t level);
-/* Copies the 14-character version text (plus NUL) into buf when not NULL.
- * Returns 15, the size the buffer needs. */
+/* Copies the version text into buf when not NULL: five two-digit decimal fields joined by
+ * dots, "MM.mm.pp.tt.bb" (14 characters plus NUL). Returns 15, the size buf needs, in every
+ * case; call with NULL to learn it. */
 RAVLINK_API int32_t RavlinkGetVersion(char *buf);
 
 /* ---- Connecting ---- */
 
-/* Connects to address:port. principal is the service principal name at levels
- * 0-3, a configuration name at level 10, a (RavlinkSSLconfig *) at level 11. */
+/* Connects to address:port (a host name or numeric address, a port number or service name).
+ * principal is the service principal name at levels 0-3 (NULL: "sedrin"), a configuration
+ * name at level 10, a (RavlinkSSLconfig *) at level 11. user, password and authority sign on
+ * to Kerberos (NULL: the caller's own tickets). Everything passed is copied. The time-out
+ * bounds the TCP connect and the Kerberos exchange; a TLS handshake runs only at the first
+ * send or receive, so TLS configuration faults show there. */
 RAVLINK_API RavlinkContext *RavlinkLoginToHostPort(const char *address, const char *port,
                                                    const struct timeval *timeout, int32_t level,
                                                    const char *user, const char *password,
@@ -133,19 +218,31 @@ RAVLINK_API RavlinkContext *RavlinkToServer(const char *server, const struct tim
 
 /* ---- Sending and receiving ---- */
 
-/* Sends len bytes. 1 when all were sent, 0 otherwise. */
+/* Sends len bytes. 1 when all were sent, 0 otherwise (the reason is in the error state; bytes
+ * sent before the failure stay sent). A length of 0 returns 1, except at levels 2 and 3 (0).
+ * The time-out argument is only traced: the wait is bounded by the connection's time-out
+ * (see Time-outs above). */
 RAVLINK_API int32_t RavlinkSend(RavlinkContext *pc, const void *buf, uint32_t len,
                                 const struct timeval *timeout);
-/* Receives into buf (FREAD: exactly len bytes; VREAD: what arrives, count in
- * RavlinkGetRdlen). 0 success; -1 NULL/unconnected context or negative len;
- * -2 failure without a code (e.g. FREAD time-out); else the error code. */
+/* Receives into buf (FREAD: exactly len bytes; VREAD: at least one and at most len bytes, the
+ * count in RavlinkGetRdlen). Results:
+ *   RAVLINK_RECV_OK (0)        success; in VREAD also a time-out with nothing received
+ *                              (RavlinkGetRdlen then gives 0). A len of 0 returns 0 at once.
+ *   RAVLINK_RECV_INVALID (-1)  NULL or unconnected context, or a negative len; on a TLS
+ *                              connection also a time-out (RAVLINK_TLS_TIMED_OUT)
+ *   RAVLINK_RECV_NO_CODE (-2)  failed without a code: in FREAD fewer than len bytes arrived
+ *                              within the time-out (those bytes are consumed and in buf)
+ *   any other value            the connection's error code: a Windows Sockets number (10054:
+ *                              the peer closed the connection), an SSPI status, or
+ *                              RAVLINK_TLS_FAILED
+ * No failure closes the connection. */
 RAVLINK_API int32_t RavlinkRecv(RavlinkContext *pc, void *buf, int32_t len,
                                 const struct timeval *timeout);
 
 /* ---- Transport settings ---- */
 
-/* Local address and port for the next socket a connect creates (used once);
- * two NULLs clear it. 0 when a copy could not be allocated. */
+/* Local address and port for the next socket a connect creates, on any thread (used once);
+ * two NULLs clear it. 1, or 0 when a copy could not be allocated. */
 RAVLINK_API int32_t RavlinkSetLocalBindings(const char *address, const char *port);
 /* Receive / send buffer size for later sockets (0: system default). -1 only
  * reads. Returns the previous value. */
@@ -154,11 +251,13 @@ RAVLINK_API int32_t RavlinkSetSndBufSize(int32_t size);
 
 /* ---- Names ---- */
 
-/* The remote-desktop client's name of the connection. *len: in the buffer
- * size; out the name's length (success) or the size needed (too small). */
+/* The remote-desktop client's name of the connection (on Linux the SSH client's address).
+ * *len: in the buffer size; out the name's length (success) or the size needed (too small).
+ * 1 or 0. */
 RAVLINK_API int32_t RavlinkGetTSClientName(RavlinkContext *pc, char *buf, size_t *len);
-/* Builds a Kerberos service principal name: serverType "1"/"2" gives
- * "prefix/fqdn" (lower case), "0" gives "prefixHOST" (first label, upper case). */
+/* Builds a Kerberos service principal name into outName (outSize bytes): serverType "1"/"2"
+ * gives "prefix/fqdn" (lower case), "0" gives "prefixHOST" (first label, upper case). 1 or 0;
+ * a failure changes the error text but not the error code. */
 RAVLINK_API int32_t RavlinkGeneratePrincipalName(const char *ipAddress, const char *serverType,
                                                  const char *prefix, char *outName, int32_t outSize);
 
@@ -170,15 +269,18 @@ RAVLINK_API void ravlink_tracelog(int32_t level, const char *format, ...);
 RAVLINK_API void ravlink_tracelog2(const char *format, ...);
 /* Sets the caller's trace stream (NULL: off) and the stream level. */
 RAVLINK_API void RavlinkSetTraceFilePtr(FILE *stream, int32_t level);
-/* Sets the trace callback (NULL: off); the level governs the stream sink. */
+/* Sets the trace callback (NULL: off); it receives every trace line with its level, under the
+ * library's lock. The level argument governs the stream sink. */
 RAVLINK_API void RavlinkSetTraceCallback(RavlinkTraceCallback callback, int32_t level);
 
 /* ---- Errors ---- */
 
-/* The connection's last error code; for NULL the library-wide code, or
- * 0xFFFFFFFF when none is recorded. */
+/* The connection's last error code (0: none); for NULL the library-wide code, or
+ * RAVLINK_NO_ERROR_RECORDED (0xFFFFFFFF) when none is recorded. */
 RAVLINK_API uint32_t RavlinkGetErrorCode(RavlinkContext *pc);
-/* The connection's, else the thread's, else the library-wide error text. */
+/* The connection's, else the calling thread's, else the library-wide error text; never NULL
+ * (empty when nothing is recorded). The library owns it; see Errors above for how long it
+ * stays valid. */
 RAVLINK_API char *RavlinkGetErrorString(RavlinkContext *pc);
 
 /* ---- Exported variables ---- */
