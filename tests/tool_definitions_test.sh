@@ -34,4 +34,23 @@ printf '[tls-echo]\naddress=127.0.0.1\nport=%s\nSSLConfig=verified\nConnectionSe
 out=$(echo "over tls" | QXN_SSLconfigurations=$work/SSLdefs.ini "$tool" connect 127.0.0.1 "$tls" --timeout 2 --trace 4 2>"$work/err"); rc=$?
 check "$([ $rc -eq 0 ] && [ "$out" = "slt revo" ] && grep -q 'SSL definition obtained from SSL definition file.' "$work/err" && echo ok)" \
   "connect over TLS: rc $rc, '$out', $(grep -v '^$' "$work/err" | tail -3)"
+check "$(grep -q warning "$work/err" || echo ok)" "warning for a defined configuration: $(cat "$work/err")"
+
+# What the library leaves unsaid, the tool warns of: an entry whose configuration section is
+# missing (the connection stays plain) and a level-10 name that nothing defines.
+printf '[broken]\naddress=127.0.0.1\nport=%s\nSSLConfig=nothere\nConnectionSecurityLevel=0\n[verified]\n' \
+  "$port" >"$work/broken.ini"
+out=$(echo "still plain" | QXN_SSLconfigurations=$work/broken.ini "$tool" connect 127.0.0.1 "$port" 2>"$work/err"); rc=$?
+check "$([ $rc -eq 0 ] && [ "$out" = "still plain" ] &&
+         grep -q "section \[broken\], whose SSL configuration 'nothere' is not in the file: the connection stays plain" "$work/err" &&
+         echo ok)" "missing section: rc $rc, '$out', $(cat "$work/err")"
+echo x | QXN_SSLconfigurations=$work/broken.ini "$tool" connect 127.0.0.1 "$tls" --level 10 --principal nosuch \
+  --timeout 2 >/dev/null 2>"$work/err"; rc=$?
+check "$([ $rc -eq 1 ] && grep -q "warning: no TLS configuration is named 'nosuch'" "$work/err" && echo ok)" \
+  "unknown level-10 name: rc $rc, $(cat "$work/err")"
+printf 'REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Brannoc\\Sedrin\\SSLConfigurations\\named]\n"VerifyPeer"="0"\n' >"$work/user.reg"
+out=$(echo "named" | QXN_ravlink_registry_user=$work/user.reg "$tool" connect 127.0.0.1 "$tls" --level 10 --principal named \
+  --timeout 2 2>"$work/err"); rc=$?
+check "$([ $rc -eq 0 ] && [ "$out" = "deman" ] && ! grep -q warning "$work/err" && echo ok)" \
+  "level-10 name in the registry: rc $rc, '$out', $(cat "$work/err")"
 exit $status

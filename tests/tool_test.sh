@@ -26,13 +26,29 @@ for i in $(seq 10); do
   check "$([ $rc -eq 0 ] && cmp -s "$work/in$i" "$work/out$i" && echo ok)" "client $i (rc $rc): $(cat "$work/err$i")"
 done
 
-# A refused connection and an invalid level: the library's text, exit status 1; a bad option: 2.
+# A refused connection (at the lowest port) and an invalid level: the library's text, exit
+# status 1; a bad option: 2.
 "$tool" connect 127.0.0.1 1 --timeout 2 </dev/null >/dev/null 2>"$work/refused"; rc=$?
 check "$([ $rc -eq 1 ] && grep -q 'Reason: (10061, 0x274d)' "$work/refused" && echo ok)" "refused: rc $rc, $(cat "$work/refused")"
 "$tool" connect 127.0.0.1 "$port" --level 7 </dev/null 2>"$work/level"; rc=$?
 check "$([ $rc -eq 1 ] && grep -q 'Invalid Security Level requested.' "$work/level" && echo ok)" "level 7: rc $rc"
 "$tool" connect 127.0.0.1 "$port" --frobnicate </dev/null 2>/dev/null; rc=$?
 check "$([ $rc -eq 2 ] && echo ok)" "unknown option: rc $rc"
+
+# Refused before anything starts, with exit status 2: ports out of range and options that the
+# level asked for would not use.
+refused() { # expected-text tool-arguments...
+  "$tool" "${@:2}" </dev/null >/dev/null 2>"$work/refusal"; local rc=$?
+  check "$([ $rc -eq 2 ] && grep -qF -- "$1" "$work/refusal" && echo ok)" "${*:2}: rc $rc, $(cat "$work/refusal")"
+}
+refused "port 99999 is out of range (1-65535)" connect 127.0.0.1 99999
+refused "port 0 is out of range (1-65535)" connect 127.0.0.1 0
+refused "port -7 is out of range" connect 127.0.0.1 -7
+refused "port 65536 is out of range (0-65535, 0 for any free port)" serve --port 65536
+refused "--ca-file is a TLS option of level 11; level 0 would not use it" connect 127.0.0.1 "$port" --ca-file ca.pem
+refused "--cert is a TLS option of level 11; level 10 would not use it" connect 127.0.0.1 "$port" --level 10 --cert c.pem
+refused "--user is a Kerberos option of levels 1-3; level 11 would not use it" connect 127.0.0.1 "$port" --level 11 --user u
+refused "--cert is an option of --tls" serve --port 0 --cert c.pem
 
 # In an SSH session the client's address is the connection's client name.
 out=$(SSH_CONNECTION='192.0.2.77 50000 192.0.2.1 22' "$tool" connect 127.0.0.1 "$port" --verbose </dev/null 2>&1)

@@ -7,9 +7,11 @@
 #include "command.h"
 #include "connection_info.h"
 #include "login.h"
+#include "option_checks.h"
 #include "tls_record.h"
 #include "ravlink.h"
 #include "relay.h"
+#include "tls_config_warnings.h"
 
 namespace {
 
@@ -33,13 +35,16 @@ int run(const tool::Options &o) {
     std::string error;
     tool::Login login;
     tool::TlsRecord tlsRecord;
-    if (!o.get_long("--level", 0, level, error) || !tool::read_login(o, login, error) ||
-        (level == 11 && !tlsRecord.load(o, error))) {
+    if (!o.get_long("--level", 0, level, error) ||
+        !tool::check_port(o.positional[1], false, error) || !tool::check_level_options(o, level, error) ||
+        !tool::read_login(o, login, error) || (level == 11 && !tlsRecord.load(o, error))) {
         std::fprintf(stderr, "ravlink connect: %s\n", error.c_str());
         return 2;
     }
     timeval timeout{};
     if (!tool::prepare_relay(o, "connect", timeout)) return 2;
+    if (level == 0 || level == 10) tool::warn_missing_definition_section("connect", o.positional[0], o.positional[1], level);
+    if (level == 10) tool::warn_unknown_configuration("connect", o.positional[0], o.positional[1], o.get("--principal"));
     RavlinkContext *pc = open_connection(o, level, timeout, login, tlsRecord);
     if (pc == nullptr) return tool::report_failure(nullptr, "connect", "connect failed");
     if (o.has("--verbose")) tool::describe_connection(stderr, pc);

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "command.h"
+#include "option_checks.h"
 #include "serve_handlers.h"
 #include "tool_net.h"
 
@@ -24,6 +25,10 @@ int run(const tool::Options &o) {
         return 2;
     }
     std::string error;
+    if (!tool::check_port(o.get("--port"), true, error)) {
+        std::fprintf(stderr, "ravlink serve: %s\n", error.c_str());
+        return 2;
+    }
     tool::ConnectionHandler handler;
     for (const tool::ServeMode *mode : tool::serve_modes()) {
         tool::ConnectionHandler h = mode->make(o, error);

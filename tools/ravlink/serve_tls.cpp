@@ -77,6 +77,18 @@ tool::ConnectionHandler make(const tool::Options &o, std::string &error) {
 }
 #endif
 
+// The TLS options without --tls would go unused: refused.
+tool::ConnectionHandler make_checked(const tool::Options &o, std::string &error) {
+    if (!o.has("--tls")) {
+        for (const char *name : {"--cert", "--key", "--ca", "--require-client-cert"}) {
+            if (!o.has(name)) continue;
+            error = std::string(name) + " is an option of --tls; a plain echo would not use it";
+            return {};
+        }
+    }
+    return make(o, error);
+}
+
 const tool::ServeMode mode{{
                                {"--tls", nullptr, "serve over TLS (needs --cert and --key)"},
                                {"--cert", "FILE", "with --tls: the server's certificate chain (PEM)"},
@@ -84,7 +96,7 @@ const tool::ServeMode mode{{
                                {"--ca", "FILE", "with --tls: authorities trusted for client certificates"},
                                {"--require-client-cert", nullptr, "with --tls: refuse clients without a certificate from --ca"},
                            },
-                           make};
+                           make_checked};
 RAVLINK_SERVE_MODE(mode);
 
 } // namespace
