@@ -1,6 +1,6 @@
 // read_all and write_all. The socket is non-blocking: a read waits for readability when a
-// receive would block; a write sends at once and, when the socket cannot take data, waits once
-// and resends.
+// receive would block; a write sends at once and, when the socket cannot take data, waits for
+// room and sends on for as long as each wait sees some.
 #include "net/socket_io.h"
 
 #include <climits>
@@ -88,6 +88,10 @@ std::int32_t write_all(RavlinkContext *pc, const unsigned char *buffer, std::uin
         return -1;
     }
     if (length == 0) return 0;
+    // Each send takes what the socket has room for. When it has none, wait for room under the
+    // time-out; a wait that ends with room starts a fresh time-out for the next one, so a reader
+    // that keeps draining, however slowly, never fails the write. Only a wait of the whole
+    // time-out without room ends it.
     std::uint32_t sent = 0;
     for (;;) {
         const unsigned char *cursor = buffer + sent;
@@ -100,42 +104,35 @@ std::int32_t write_all(RavlinkContext *pc, const unsigned char *buffer, std::uin
             if (sent == length) return static_cast<std::int32_t>(length);
             continue;
         }
+        std::uint32_t code = last_code();
         if (n == 0) {
-            std::uint32_t code = last_code();
             pc->error = code;
             ravlink_tracelog(6, "write_all:  send() before select() returned zero, WSAGetLastError() = %d\n",
                              static_cast<int>(code));
             s_appendError("write_all:  send() before select() returned zero.  ", code);
             return static_cast<std::int32_t>(sent);
         }
-        // The socket cannot take data now: wait once for room, then send once more.
+        if (code != codes::kWsaWouldBlock) {
+            pc->error = code;
+            ravlink_tracelog(6, "write_all:  WSAGetLastError() = %d following send < 0\n", static_cast<int>(code));
+            s_appendError("write_all:  send() returned SOCKET_ERROR.  ", code);
+            return n;
+        }
         unsigned ready = 0;
         int waited = plat::select_socket(pc->socket, plat::kWaitWrite, pc->timeout, &ready);
         ravlink_tracelog(1, "write_all:  select returned %d\n", waited);
         if (waited < 0) {
-            std::uint32_t code = last_code();
+            code = last_code();
             pc->error = code;
             ravlink_tracelog(6, "write_all: WSAGetLastError() = %d following select\n", static_cast<int>(code));
             s_appendError("write_all:  select() returned SOCKET_ERROR.  ", code);
             return -1;
         }
         if (waited == 0) {
+            ravlink_tracelog(5, "write_all:  partial send (%d of %d) after select(), WSAGetLastError() = %d\n",
+                             static_cast<int>(sent), static_cast<int>(length), static_cast<int>(last_code()));
             s_appendError("write_all:  select() timed out.  ", last_code());
             return static_cast<std::int32_t>(sent);
         }
-        int m = plat::send_bytes(pc->socket, cursor, remaining);
-        std::uint32_t code = last_code();
-        if (m < 0) {
-            pc->error = code;
-            ravlink_tracelog(6, "write_all:  WSAGetLastError() = %d following send < 0\n", static_cast<int>(code));
-            s_appendError("write_all:  send() returned SOCKET_ERROR.  ", code);
-            return m;
-        }
-        pc->error = code;
-        if (static_cast<std::uint32_t>(m) == length - sent) return static_cast<std::int32_t>(length);
-        ravlink_tracelog(5, "write_all:  partial send (%d of %d) after select(), WSAGetLastError() = %d\n", m,
-                         remaining, static_cast<int>(code));
-        s_appendError("write_all:  send() transmitted partial record.  ", code);
-        return static_cast<std::int32_t>(sent + static_cast<std::uint32_t>(m));
     }
 }

@@ -126,6 +126,10 @@ struct Api {
     void (*BIO_set_flags)(BIO *, int);
     void (*BIO_clear_flags)(BIO *, int);
     int (*BIO_free)(BIO *);
+
+    // Optional: the count of bytes written through a connection's write BIO.
+    BIO *(*SSL_get_wbio)(const SSL *);
+    std::uint64_t (*BIO_number_written)(BIO *);
 };
 
 // The entry-point table; usable only while tlsReady is 1.

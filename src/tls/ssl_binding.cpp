@@ -134,6 +134,7 @@ const Entry kOptionalCrypto[] = {
     RAVLINK_OPTIONAL(BIO_meth_new),   RAVLINK_OPTIONAL(BIO_meth_set_write), RAVLINK_OPTIONAL(BIO_meth_set_ctrl),
     RAVLINK_OPTIONAL(BIO_set_data),   RAVLINK_OPTIONAL(BIO_get_data),       RAVLINK_OPTIONAL(BIO_set_init),
     RAVLINK_OPTIONAL(BIO_set_flags),  RAVLINK_OPTIONAL(BIO_clear_flags),    RAVLINK_OPTIONAL(BIO_free),
+    RAVLINK_OPTIONAL(BIO_number_written),
 };
 #undef RAVLINK_OPTIONAL
 
@@ -271,6 +272,7 @@ int s_loadSSLlibraries(bool *hostLoaded) {
 
     store(offsetof(Api, SSLeay_version), lookup(ssl, "SSLeay_version", "OpenSSL_version"));
     if (!resolve(Lib::Ssl, ssl)) return 0;
+    store(offsetof(Api, SSL_get_wbio), plat::module_symbol(ssl, "SSL_get_wbio"));
 
     const std::string &cryptoPath = candidates[chosen].second;
     plat::Module crypto = open_library(cryptoPath, nullptr);

@@ -2,6 +2,7 @@
 // the connection's time-out, writes, and closing.
 #include "tls/ssl_session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -23,9 +24,9 @@ constexpr std::int32_t kHandshakeWaitSeconds = 3;
 
 using Clock = std::chrono::steady_clock;
 
-// The bound of the handshake and of the write loop, so that a silent peer cannot hold them
-// forever: the connection's time-out, but never less than kMinimumBound, since a short time-out
-// that a caller installs for polling reads is no measure of how long a handshake may take.
+// The bound of the handshake, so that a silent peer cannot hold it forever: the connection's
+// time-out, but never less than kMinimumBound, since a short time-out that a caller installs
+// for polling reads is no measure of how long a handshake may take.
 // Zero (no bound) when the connection waits without limit.
 constexpr std::chrono::seconds kMinimumBound{10};
 
@@ -67,6 +68,15 @@ bool ensure_established(RavlinkSSLsession *session) {
 int guarded_connect(ossl::SSL *ssl) {
     SigpipeGuard guard;
     return api.SSL_connect(ssl);
+}
+
+// Bytes OpenSSL has handed to the socket so far (the write BIO's count); the measure of a
+// write's progress. 0 when the series lacks the calls, which leaves whole pieces as the measure.
+std::uint64_t bytes_on_wire(const RavlinkSSLsession *session) {
+    if (api.SSL_get_wbio == nullptr || api.BIO_number_written == nullptr) return 0;
+    ossl::BIO *bio = api.SSL_get_wbio(session->ssl);
+    // 1.0 returns an unsigned long, 32 bits wide on Windows: only the low half is compared.
+    return bio != nullptr ? static_cast<std::uint32_t>(api.BIO_number_written(bio)) : 0;
 }
 
 int clamp_length(std::uint32_t length) {
@@ -209,8 +219,14 @@ std::uint32_t SSLrecvRavlink(RavlinkSSLsession *session, void *buffer, std::uint
 
 int SSLsendRavlink(RavlinkSSLsession *session, const void *buffer, std::uint32_t length) {
     if (!ensure_established(session)) return 0;
-    const Clock::duration limit = operation_limit(session);
-    const Clock::time_point deadline = Clock::now() + limit;
+    // Like the plain write: the loop goes on while each time-out sees bytes reach the socket, and
+    // ends only after a whole time-out without any. No time-out: no limit.
+    const struct timeval *t = session->context->timeout;
+    const Clock::duration limit =
+        t != nullptr ? Clock::duration(std::chrono::seconds(t->tv_sec) + std::chrono::microseconds(t->tv_usec))
+                     : Clock::duration::zero();
+    Clock::time_point deadline = Clock::now() + limit;
+    std::uint64_t onWire = bytes_on_wire(session);
     const auto *cursor = static_cast<const unsigned char *>(buffer);
     // SSL_write takes an int: a larger buffer goes in pieces.
     while (length > 0) {
@@ -229,15 +245,27 @@ int SSLsendRavlink(RavlinkSSLsession *session, const void *buffer, std::uint32_t
                 s_SSLerror(code, "SSL_write()", session);
                 return 0;
             }
-            if (expired(limit, deadline)) {
+            const Clock::time_point now = Clock::now();
+            const std::uint64_t written = bytes_on_wire(session);
+            if (written != onWire) {
+                onWire = written;
+                deadline = now + limit;
+            } else if (t != nullptr && now >= deadline) {
                 ravlink_tracelog2("\r\nSSL/TLS write timed out.");
                 s_setSessionError(session, "SSL/TLS error in SSL_write(), operation timed out");
                 return 0;
             }
-            bounded_wait(code == ossl::kErrorWantRead, session->context->socket, 1, limit, deadline);
+            auto wait = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::seconds(1));
+            if (t != nullptr)
+                wait = std::min(wait, std::chrono::duration_cast<std::chrono::microseconds>(deadline - now));
+            s_SSLwait(code == ossl::kErrorWantRead, session->context->socket,
+                      static_cast<std::int32_t>(wait.count() / 1000000),
+                      static_cast<std::int32_t>(wait.count() % 1000000));
         }
         cursor += n;
         length -= static_cast<std::uint32_t>(n);
+        onWire = bytes_on_wire(session);
+        deadline = Clock::now() + limit;
     }
     return 1;
 }
