@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and tests everything: Linux, Linux with AddressSanitizer and UBSan, and the Windows
+# Builds and tests everything: Linux, Linux with AddressSanitizer and UBSan, the fuzz targets
+# (libFuzzer, briefly), and the Windows
 # DLL cross-built with mingw-w64 with its tests under Wine. Exits non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -28,6 +29,9 @@ stage "linux tests" ctest --test-dir build -j "$jobs" --timeout 300
 
 stage "sanitizer build" build build-asan -DCMAKE_BUILD_TYPE=Debug -DRAVLINK_SANITIZE=ON -DRAVLINK_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 stage "sanitizer tests" ctest --test-dir build-asan -j "$jobs" --timeout 300
+
+# Each fuzz target briefly from its seeds (scripts/fuzz.sh runs them for longer).
+stage "fuzzing (10 s per target)" scripts/fuzz.sh 10
 
 # Wine: a throwaway prefix, no display, no debug chatter.
 export WINEPREFIX=${WINEPREFIX:-$top/build-win/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

@@ -313,6 +313,14 @@ Status DecryptMessage(Handle *context, BufferDesc *message, std::uint32_t, std::
     Buffer *data = find_buffer(message, SECBUFFER_DATA);
     if (stream == nullptr || data == nullptr) return kSecInvalidToken;
 
+    // A message token is either framed (0x60, RFC 1964) or a CFX wrap token (05 04, RFC 4121).
+    // MIT's stream unwrap crashes on an unframed token of the older kind, so anything else is
+    // refused here, as the package would refuse it.
+    const auto *bytes = static_cast<const unsigned char *>(stream->pvBuffer);
+    const bool framed = stream->cbBuffer >= 1 && bytes[0] == 0x60;
+    const bool cfxWrap = stream->cbBuffer >= 2 && bytes[0] == 0x05 && bytes[1] == 0x04;
+    if (!framed && !cfxWrap) return kSecInvalidToken;
+
     gss_iov_buffer_desc iov[2] = {};
     iov[0].type = GSS_IOV_BUFFER_TYPE_STREAM;
     iov[0].buffer = gss_buffer_desc{stream->cbBuffer, stream->pvBuffer};

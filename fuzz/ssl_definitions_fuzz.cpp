@@ -1,0 +1,35 @@
+// The SSL definitions file readers over any bytes: every server section in turn, then the
+// configuration each names, read from the same stream as the look-up does.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/ssl_definitions.h"
+#include "config/ssl_definitions_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+    if (size == 0) return 0;
+    std::vector<char> bytes(data, data + size);
+    FILE *file = fmemopen(bytes.data(), bytes.size(), "rb");
+    if (file == nullptr) return 0;
+    std::vector<std::string> names = {"cfg"};
+    for (int i = 0; i < 256; ++i) {
+        ServerSection *s = s_NextServerSection(file);
+        if (s == nullptr) break;
+        if (s->sslConfig != nullptr) names.emplace_back(s->sslConfig);
+        if (s->address != nullptr && std::strlen(s->address) >= kAddressSize) std::abort();
+        std::free(s);
+    }
+    for (const std::string &name : names) {
+        std::rewind(file);
+        SSLdefinition *d = s_readSSLcfg(file, name.c_str());
+        if (d != nullptr && d->config.CipherList == nullptr) std::abort(); // always has its default
+        std::free(d);
+    }
+    std::fclose(file);
+    return 0;
+}
