@@ -46,7 +46,9 @@
  *
  * Time-outs
  *   A time-out is a const struct timeval * (seconds and microseconds); NULL waits without limit.
- *   The connection keeps its own copy, so the caller's timeval may change after the call.
+ *   It bounds each wait for the socket, not the call as a whole: a peer that trickles bytes can
+ *   hold a long receive for many time-outs (callers that need a deadline keep their own clock,
+ *   e.g. receiving in VREAD mode). The connection keeps its own copy of it.
  *     - Connect functions and RavlinkInitContext: bound the TCP connect and the Kerberos exchange,
  *       and become the connection's time-out. NULL: no limit (the system's own TCP connect
  *       time-out still applies).
