@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "api/context.h"
 #include "platform/platform.h"
+#include "platform/thread_slot.h"
 
 extern "C" {
 RAVLINK_API uint32_t dwConnectionError = 0;
@@ -25,14 +27,37 @@ constexpr std::size_t kLibraryText = sizeof RavlinkErrorArray;
 
 bool s_threadState = true;
 
-// Per-thread state: created empty for every thread, its text freed when the thread ends.
+// Per-thread state, kept in the platform's per-thread slot, which owns it: made when a thread
+// first needs it and released when the thread ends. A thread that never records an error or
+// takes a connection costs nothing.
 struct ThreadErrorState {
     RavlinkContext *current = nullptr;
     char *text = nullptr;
     std::uint32_t code = 0;
-    ~ThreadErrorState() { std::free(text); }
 };
-thread_local ThreadErrorState t_state;
+
+void release_state(void *value) {
+    auto *state = static_cast<ThreadErrorState *>(value);
+    std::free(state->text);
+    delete state;
+}
+
+// The calling thread's state, or null when it has none (or keeps none).
+ThreadErrorState *thread_state() {
+    return s_threadState ? static_cast<ThreadErrorState *>(plat::thread_slot()) : nullptr;
+}
+
+// The calling thread's state, made when missing; null without per-thread state or memory.
+ThreadErrorState *own_thread_state() {
+    if (!s_threadState) return nullptr;
+    if (ThreadErrorState *state = thread_state()) return state;
+    auto *state = new (std::nothrow) ThreadErrorState;
+    if (state != nullptr && !plat::set_thread_slot(state)) {
+        delete state;
+        state = nullptr;
+    }
+    return state;
+}
 
 // Replaces *slot by a copy of text, resizing the block it holds; a failed allocation leaves null.
 void replace_text(char *&slot, const char *text) {
@@ -56,26 +81,32 @@ void copy_to_library_text(const char *text) {
 bool s_perThreadState() { return s_threadState; }
 
 void s_setCurrentConnection(RavlinkContext *pc) {
-    if (s_threadState) t_state.current = pc;
+    // Setting none needs no state of its own: a thread without one has none.
+    ThreadErrorState *state = pc != nullptr ? own_thread_state() : thread_state();
+    if (state != nullptr) state->current = pc;
 }
 
-RavlinkContext *s_currentConnection() { return s_threadState ? t_state.current : nullptr; }
+RavlinkContext *s_currentConnection() {
+    ThreadErrorState *state = thread_state();
+    return state != nullptr ? state->current : nullptr;
+}
 
 void s_initErrorState() {
-    s_threadState = plat::os_major_version() >= 6;
+    s_threadState = plat::os_major_version() >= 6 && plat::open_thread_slot(release_state);
     std::memset(RavlinkErrorArray, 0, sizeof RavlinkErrorArray);
     dwConnectionError = 0;
 }
 
 void s_threadAttach() {
-    if (!s_threadState) return;
-    t_state.current = nullptr;
-    std::free(t_state.text);
-    t_state.text = nullptr;
-    t_state.code = 0;
+    if (ThreadErrorState *state = thread_state()) {
+        std::free(state->text);
+        *state = ThreadErrorState{};
+    }
 }
 
-void s_threadDetach() { s_threadAttach(); }
+void s_threadDetach() {
+    if (s_threadState) plat::end_thread_slot();
+}
 
 void s_formatError(const char *text, std::uint32_t code) {
     plat::LibraryLock lock;
@@ -88,9 +119,9 @@ void s_formatError(const char *text, std::uint32_t code) {
     } else {
         std::snprintf(composed, sizeof composed, "%s", text);
     }
-    if (s_threadState) {
-        replace_text(t_state.text, composed);
-        if (t_state.current != nullptr) replace_text(t_state.current->errorText, composed);
+    if (ThreadErrorState *state = own_thread_state()) {
+        replace_text(state->text, composed);
+        if (state->current != nullptr) replace_text(state->current->errorText, composed);
     }
     copy_to_library_text(composed);
     ravlink_tracelog(6, "%s\n", RavlinkErrorArray);
@@ -100,9 +131,9 @@ void s_setError(const char *text, std::uint32_t code) {
     plat::LibraryLock lock;
     s_formatError(text != nullptr ? text : kDefaultText, code);
     dwConnectionError = code;
-    if (s_threadState) {
-        t_state.code = code;
-        if (t_state.current != nullptr) t_state.current->error = code;
+    if (ThreadErrorState *state = thread_state()) {
+        state->code = code;
+        if (state->current != nullptr) state->current->error = code;
     }
 }
 
@@ -119,16 +150,17 @@ void s_appendError(const char *text, std::uint32_t code) {
     plat::LibraryLock lock;
     if (text == nullptr) text = kDefaultText;
     char *previous = nullptr;
-    if (s_threadState) {
-        RavlinkContext *pc = t_state.current;
+    ThreadErrorState *state = own_thread_state();
+    if (state != nullptr) {
+        RavlinkContext *pc = state->current;
         if (pc != nullptr && pc->errorText != nullptr) {
             previous = pc->errorText;
             pc->errorText = nullptr;
-            std::free(t_state.text);
+            std::free(state->text);
         } else {
-            previous = t_state.text;
+            previous = state->text;
         }
-        t_state.text = nullptr;
+        state->text = nullptr;
     } else if (RavlinkErrorArray[0] != '\0') {
         std::size_t n = std::strlen(RavlinkErrorArray) + 1;
         previous = static_cast<char *>(std::malloc(n));
@@ -140,15 +172,15 @@ void s_appendError(const char *text, std::uint32_t code) {
 
     if (code != 0) {
         dwConnectionError = code;
-        if (s_threadState) {
-            t_state.code = code;
-            if (t_state.current != nullptr) t_state.current->error = code;
+        if (state != nullptr) {
+            state->code = code;
+            if (state->current != nullptr) state->current->error = code;
         }
     }
     if (previous != nullptr) {
-        if (s_threadState) {
-            std::string joined = std::string(previous) + "\n" + (t_state.text ? t_state.text : "");
-            replace_text(t_state.text, joined.c_str());
+        if (state != nullptr) {
+            std::string joined = std::string(previous) + "\n" + (state->text ? state->text : "");
+            replace_text(state->text, joined.c_str());
             copy_to_library_text(joined.c_str());
         } else {
             std::string joined = std::string(previous) + "\n" + RavlinkErrorArray;
@@ -165,11 +197,11 @@ void s_appendTlsError(RavlinkContext *pc) {
 void s_clearError() {
     plat::LibraryLock lock;
     dwConnectionError = 0;
-    if (s_threadState) {
-        t_state.code = 0;
-        std::free(t_state.text);
-        t_state.text = nullptr;
-        if (RavlinkContext *pc = t_state.current) {
+    if (ThreadErrorState *state = thread_state()) {
+        state->code = 0;
+        std::free(state->text);
+        state->text = nullptr;
+        if (RavlinkContext *pc = state->current) {
             std::free(pc->errorText);
             pc->errorText = nullptr;
             pc->error = 0;
@@ -185,6 +217,7 @@ extern "C" RAVLINK_API uint32_t RavlinkGetErrorCode(RavlinkContext *pc) {
 
 extern "C" RAVLINK_API char *RavlinkGetErrorString(RavlinkContext *pc) {
     if (pc != nullptr && pc->errorText != nullptr) return pc->errorText;
-    if (s_threadState && t_state.text != nullptr) return t_state.text;
+    ThreadErrorState *state = thread_state();
+    if (state != nullptr && state->text != nullptr) return state->text;
     return RavlinkErrorString;
 }
