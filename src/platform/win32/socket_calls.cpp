@@ -8,8 +8,15 @@
 
 namespace plat {
 
+// Sockets are not inherited: a child process of the host must not keep a connection open
+// after RavlinkClose. Systems before Windows 7 SP1 refuse the flag; the handle is then made
+// non-inheritable after the fact.
 socket_t open_socket(int family, int type, int protocol) {
-    socket_t s = ::socket(family, type, protocol);
+    socket_t s = WSASocketW(family, type, protocol, nullptr, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+    if (s == kInvalidSocket && WSAGetLastError() == WSAEINVAL) {
+        s = WSASocketW(family, type, protocol, nullptr, 0, WSA_FLAG_OVERLAPPED);
+        if (s != kInvalidSocket) SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    }
     if (s != kInvalidSocket) set_nonblocking(s, true);
     return s;
 }
