@@ -1,4 +1,4 @@
-// Loading modules at run time (LoadLibraryA / GetProcAddress; dlopen / dlsym on POSIX).
+// Loading modules at run time (LoadLibraryExW / GetProcAddress; dlopen / dlsym on POSIX).
 #pragma once
 
 #include <cstdint>
@@ -8,22 +8,35 @@ namespace plat {
 
 using Module = void *;
 
-// Loads a module by name or path; null on failure (last_error() / the loader tells why).
+// Loads a module by name or path from the loader's search path; null on failure.
 Module load_module(const char *name);
+// Loads a module of the operating system by file name: on Windows from the system folder only
+// (LOAD_LIBRARY_SEARCH_SYSTEM32), never from the working folder or PATH.
+Module load_system_module(const char *name);
 // An entry point of a module by name; null when missing.
 void *module_symbol(Module module, const char *name);
-// The folder that holds the library's own file, with a trailing separator; empty if unknown.
-std::string library_directory();
-// The module of that path or name when the process has loaded it already, without taking a
-// reference (GetModuleHandleExA with GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT); else null.
-Module loaded_module(const char *path);
-// Loads a module by path (LoadLibraryExA with LOAD_WITH_ALTERED_SEARCH_PATH, so that its own
-// dependencies are looked for in its folder first) or, for a bare name, from the loader's path.
-Module load_module_altered(const char *path);
+
+// A module file in the library's own folder, by its full path only: the copy the process holds
+// already, taken with a reference (*held true), else loaded from there, its own dependencies from
+// that folder and the system folder (LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | _SYSTEM32). *path is the
+// full path (8-bit, for messages). Null when there is no such file or it cannot be loaded.
+Module load_beside_library(const char *fileName, bool *held, std::string *path);
+// The same beside another module (the libcrypto of the libssl taken): never a second copy.
+Module load_beside_module(Module sibling, const char *fileName, bool *held, std::string *path);
+// After the library's own folder: on Windows only a copy that the host process has loaded by this
+// file name, taken with a reference (GetModuleHandleEx counts one), so that nothing is ever taken
+// from the working folder or PATH; on POSIX the loader's search path, where the system keeps its
+// libraries. *held tells whether the process held it already. Null when none.
+Module load_by_name(const char *fileName, bool *held);
+
+// Keeps the library's own module loaded until the process ends, for callbacks that other
+// modules keep pointing into it.
+void pin_library();
+
 // The system's code for the calling thread's last failed load or look-up: GetLastError on
 // Windows; on POSIX the Windows numbers 126 (module not found) and 127 (procedure not found).
 std::uint32_t module_error_code();
-// The loader's text for the last failure (dlerror); empty on Windows, where last_error() tells.
+// The loader's text for the last failure (dlerror); empty on Windows, where the code tells.
 std::string module_error();
 
 } // namespace plat

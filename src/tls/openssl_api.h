@@ -114,6 +114,8 @@ struct Api {
 
     // Optional: the version text, and the options function of the 3.x series.
     const char *(*SSLeay_version)(int);
+    // Optional, 1.0 series: whether the host has installed locking callbacks of its own.
+    void (*(*CRYPTO_get_locking_callback)())(int, int, const char *, int);
     std::uint64_t (*SSL_CTX_set_options)(SSL_CTX *, std::uint64_t);
 
     // Optional, 1.1 and later: what a BIO method of the library's own needs (ssl_write_bio.cpp).

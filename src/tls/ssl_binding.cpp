@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "diag/error_state.h"
 #include "diag/trace.h"
@@ -192,16 +191,6 @@ bool resolve(Lib lib, plat::Module module) {
     return true;
 }
 
-// The module of a path if the process holds it already, else a fresh load.
-plat::Module open_library(const std::string &path, bool *hostLoaded) {
-    plat::Module m = plat::loaded_module(path.c_str());
-    if (m != nullptr) {
-        if (hostLoaded != nullptr) *hostLoaded = true;
-        return m;
-    }
-    return plat::load_module_altered(path.c_str());
-}
-
 // ---- Thread locking (1.0 series) ----
 
 plat::MutexHandle *lockTable = nullptr;
@@ -238,27 +227,29 @@ void s_dynlockDestroy(ossl::DynlockValue *cell, const char *, int) {
 
 int s_loadSSLlibraries(bool *hostLoaded) {
     *hostLoaded = false;
-    // Beside the library's own file first, then wherever the system's loader looks.
-    std::vector<LibraryPair> names(std::begin(kPairs), std::end(kPairs));
-    std::vector<std::pair<std::string, std::string>> candidates;
-    std::string dir = plat::library_directory();
-    if (!dir.empty())
-        for (const LibraryPair &p : names) candidates.emplace_back(dir + p.ssl, dir + p.crypto);
-    for (const LibraryPair &p : names) candidates.emplace_back(p.ssl, p.crypto);
-
+    // Beside the library's own file first, every series in turn; then a copy found by name (on
+    // Windows only one that the host has loaded, never a file from the working folder or PATH).
     plat::Module ssl = nullptr;
-    std::size_t chosen = 0;
+    const LibraryPair *pair = nullptr;
+    std::string firstPath;
     std::uint32_t firstError = 0;
-    for (std::size_t i = 0; i < candidates.size() && ssl == nullptr; ++i) {
-        ssl = open_library(candidates[i].first, hostLoaded);
-        if (ssl != nullptr)
-            chosen = i;
-        else if (i == 0)
-            firstError = plat::module_error_code();
+    for (int byName = 0; byName < 2 && ssl == nullptr; ++byName) {
+        for (const LibraryPair &p : kPairs) {
+            std::string path;
+            ssl = byName ? plat::load_by_name(p.ssl, hostLoaded) : plat::load_beside_library(p.ssl, hostLoaded, &path);
+            if (ssl != nullptr) {
+                pair = &p;
+                break;
+            }
+            if (!byName && &p == kPairs) {
+                firstPath = path;
+                firstError = plat::module_error_code();
+            }
+        }
     }
     if (ssl == nullptr) {
         ravlink_tracelog(32, "%d-bit SSL/TLS unavailable.  Error (%d) loading %s.\n", kPointerBits,
-                         static_cast<int>(firstError), candidates[0].first.c_str());
+                         static_cast<int>(firstError), firstPath.c_str());
         return 0;
     }
 
@@ -274,8 +265,9 @@ int s_loadSSLlibraries(bool *hostLoaded) {
     if (!resolve(Lib::Ssl, ssl)) return 0;
     store(offsetof(Api, SSL_get_wbio), plat::module_symbol(ssl, "SSL_get_wbio"));
 
-    const std::string &cryptoPath = candidates[chosen].second;
-    plat::Module crypto = open_library(cryptoPath, nullptr);
+    // libcrypto from the folder of the libssl taken: the copy that libssl itself uses.
+    std::string cryptoPath;
+    plat::Module crypto = plat::load_beside_module(ssl, pair->crypto, nullptr, &cryptoPath);
     if (crypto == nullptr) {
         ravlink_tracelog(32, "%d-bit SSL/TLS unavailable.  Error (%d) loading %s\n", kPointerBits,
                          static_cast<int>(plat::module_error_code()), cryptoPath.c_str());
@@ -285,14 +277,20 @@ int s_loadSSLlibraries(bool *hostLoaded) {
         store(offsetof(Api, SSLeay_version), lookup(crypto, "SSLeay_version", "OpenSSL_version"));
     if (!resolve(Lib::Crypto, crypto)) return 0;
     for (const Entry &e : kOptionalCrypto) store(e.slot, plat::module_symbol(crypto, e.name));
+    store(offsetof(Api, CRYPTO_get_locking_callback), plat::module_symbol(crypto, "CRYPTO_get_locking_callback"));
     return 1;
 }
 
 int s_setSSLlocking() {
+    // A host that runs OpenSSL itself has installed callbacks of its own: they stay.
+    if (api.CRYPTO_get_locking_callback != nullptr && api.CRYPTO_get_locking_callback() != nullptr) return 1;
     int count = api.CRYPTO_num_locks();
     lockTable = static_cast<plat::MutexHandle *>(std::calloc(count > 0 ? count : 1, sizeof(plat::MutexHandle)));
     if (lockTable == nullptr) return 0;
     for (int i = 0; i < api.CRYPTO_num_locks(); ++i) lockTable[i] = plat::create_mutex();
+    // OpenSSL keeps these pointers into the library until the process ends: the library stays
+    // loaded as long, even when the host unloads it.
+    plat::pin_library();
     api.CRYPTO_set_id_callback(s_threadId);
     api.CRYPTO_set_locking_callback(s_lockCallback);
     api.CRYPTO_set_dynlock_create_callback(s_dynlockCreate);

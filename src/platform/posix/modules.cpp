@@ -1,5 +1,6 @@
 // Module loading on POSIX: dlopen / dlsym; the library's folder through dladdr.
 #include <dlfcn.h>
+#include <link.h>
 
 #include "platform/modules.h"
 
@@ -10,6 +11,31 @@ namespace {
 constexpr std::uint32_t kModuleNotFound = 126;
 constexpr std::uint32_t kProcedureNotFound = 127;
 thread_local std::uint32_t t_module_error = 0;
+
+std::string folder_of(const char *path) {
+    std::string p = path != nullptr ? path : "";
+    std::size_t slash = p.rfind('/');
+    return slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+}
+
+// The module the process holds already (*held), else a fresh load, by name or path.
+Module open_counted(const std::string &name, bool *held) {
+    Module m = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+    if (m != nullptr) {
+        if (held != nullptr) *held = true;
+        return m; // the reference dlopen counted is kept, as GetModuleHandleEx keeps one
+    }
+    return load_module(name.c_str());
+}
+
+Module open_in_folder(const std::string &folder, const char *fileName, bool *held, std::string *path) {
+    if (path != nullptr) *path = folder + fileName;
+    if (folder.empty()) {
+        t_module_error = kModuleNotFound;
+        return nullptr;
+    }
+    return open_counted(folder + fileName, held);
+}
 } // namespace
 
 Module load_module(const char *name) {
@@ -18,14 +44,7 @@ Module load_module(const char *name) {
     return m;
 }
 
-Module loaded_module(const char *path) {
-    Module m = dlopen(path, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
-    // dlopen counted a reference: give it back, the module stays loaded by its earlier holder.
-    if (m != nullptr) dlclose(m);
-    return m;
-}
-
-Module load_module_altered(const char *path) { return load_module(path); }
+Module load_system_module(const char *name) { return load_module(name); }
 
 void *module_symbol(Module module, const char *name) {
     void *symbol = module ? dlsym(module, name) : nullptr;
@@ -33,16 +52,30 @@ void *module_symbol(Module module, const char *name) {
     return symbol;
 }
 
-std::uint32_t module_error_code() { return t_module_error; }
-
-std::string library_directory() {
+Module load_beside_library(const char *fileName, bool *held, std::string *path) {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void *>(&library_directory), &info) == 0 || info.dli_fname == nullptr)
-        return std::string();
-    std::string path = info.dli_fname;
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string folder;
+    if (dladdr(reinterpret_cast<void *>(&load_beside_library), &info) != 0) folder = folder_of(info.dli_fname);
+    return open_in_folder(folder, fileName, held, path);
 }
+
+Module load_beside_module(Module sibling, const char *fileName, bool *held, std::string *path) {
+    link_map *map = nullptr;
+    std::string folder;
+    if (sibling != nullptr && dlinfo(sibling, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr)
+        folder = folder_of(map->l_name);
+    return open_in_folder(folder, fileName, held, path);
+}
+
+Module load_by_name(const char *fileName, bool *held) { return open_counted(fileName, held); }
+
+void pin_library() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(&pin_library), &info) != 0 && info.dli_fname != nullptr)
+        dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+std::uint32_t module_error_code() { return t_module_error; }
 
 std::string module_error() {
     const char *e = dlerror();

@@ -8,7 +8,7 @@ namespace plat {
 
 void *resolver_entry(const char *name) {
     HMODULE ws2 = GetModuleHandleA("ws2_32.dll");
-    if (ws2 == nullptr) ws2 = LoadLibraryA("ws2_32.dll");
+    if (ws2 == nullptr) ws2 = LoadLibraryExA("ws2_32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (ws2 == nullptr) return nullptr;
     return reinterpret_cast<void *>(GetProcAddress(ws2, name));
 }
