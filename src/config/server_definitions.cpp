@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/server_definitions.h"
+#include "diag/error_state.h"
 #include "diag/trace.h"
 #include "platform/registry.h"
 
@@ -15,14 +16,22 @@ constexpr const char *kServersKey = "SOFTWARE\\Brannoc\\Sedrin\\Servers\\";
 constexpr std::size_t kMaxKeyPath = 255;
 constexpr std::uint32_t kLevelSize = 64;
 
-// Reads a text value into buf: at most size - 1 bytes are offered, and the last byte read becomes
-// the terminator (a value stored with its terminator is taken whole). Returns the registry's
-// code; *empty is true unless a text of at least one character was read.
-long read_text(plat::RegKey key, const char *name, char *buf, std::uint32_t size, bool *empty) {
+// Reads a value as text into buf: at most size - 1 bytes are offered, and the last byte read
+// becomes the terminator (a value stored with its terminator is taken whole). Returns the
+// registry's code; *empty is true unless a text of at least one character was read. A value of
+// a type that is not read as text (neither string nor DWORD) is refused with a recorded error,
+// so that a definition is never taken for something weaker than what it says.
+long read_text(plat::RegKey key, const char *server, const char *name, char *buf, std::uint32_t size,
+               bool *empty) {
     std::uint32_t got = size > 0 ? size - 1 : 0;
-    long rc = plat::reg_query_value(key, name, nullptr, reinterpret_cast<unsigned char *>(buf), &got);
+    std::uint32_t type = 0;
+    long rc = plat::reg_query_text(key, name, &type, reinterpret_cast<unsigned char *>(buf), &got);
     if (rc == plat::kErrorSuccess && got > 0) buf[got - 1] = '\0';
     *empty = rc != plat::kErrorSuccess || got == 0 || buf[0] == '\0';
+    if (rc == plat::kErrorUnsupportedType)
+        s_setErrorf(static_cast<std::uint32_t>(rc),
+                    "Registry value %s of server definition %s has type %u: neither a string nor a DWORD.", name,
+                    server, type);
     return rc;
 }
 
@@ -50,23 +59,25 @@ int ServerToHostPort(const char *server, char *address, std::uint32_t addressSiz
     }
 
     bool empty = true;
-    rc = read_text(key, "Address", address, addressSize, &empty);
+    rc = read_text(key, server, "Address", address, addressSize, &empty);
     if (empty) {
         ravlink_tracelog(6, "ServerToHostPort(%s) failed:  could not look up address, error = %d.\n", server,
                          static_cast<int>(rc));
         return fail(key);
     }
-    rc = read_text(key, "Port", port, portSize, &empty);
+    rc = read_text(key, server, "Port", port, portSize, &empty);
     if (empty) {
         ravlink_tracelog(6, "ServerToHostPort(%s) failed:  could not look up address, error = %d.\n", server,
                          static_cast<int>(rc));
         return fail(key);
     }
-    read_text(key, "ServicePrincipalName", principal, principalSize, &empty);
+    if (read_text(key, server, "ServicePrincipalName", principal, principalSize, &empty) ==
+        plat::kErrorUnsupportedType)
+        return fail(key);
     if (empty && principalSize > 0) std::snprintf(principal, principalSize, "%s", "sedrin");
 
     char levelText[kLevelSize];
-    rc = read_text(key, "ConnectionSecurityLevel", levelText, kLevelSize, &empty);
+    rc = read_text(key, server, "ConnectionSecurityLevel", levelText, kLevelSize, &empty);
     if (rc != plat::kErrorSuccess) {
         ravlink_tracelog(6, "ServerToHostPort(%s) failed:  could not look up SecurityLevel, error = %d.\n",
                          server, static_cast<int>(rc));

@@ -21,6 +21,9 @@ constexpr socket_t kInvalidSocket = RAVLINK_INVALID_SOCKET;
 int os_major_version();
 // The value of an environment variable; false when it is not set.
 bool get_env(const char *name, std::string &value);
+// The text with each %NAME% replaced by that environment variable's value, as
+// ExpandEnvironmentStringsA does (a name that is not set stays as written).
+std::string expand_environment(const char *text);
 std::uint32_t process_id();
 std::uint32_t thread_id();
 // Yields the processor (an alertable sleep of 0 ms on Windows).

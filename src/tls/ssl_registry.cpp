@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "diag/error_state.h"
 #include "platform/registry.h"
 #include "tls/netssl.h"
 #include "tls/ssl_settings.h"
@@ -37,8 +38,15 @@ int s_readSSLregValue(const char *name, const char *valueName, char *buffer, std
     if (key == nullptr) return 0;
     std::uint32_t got = size;
     std::uint32_t type = 0;
-    long rc = plat::reg_query_value(key, valueName, &type, reinterpret_cast<unsigned char *>(buffer), &got);
+    long rc = plat::reg_query_text(key, valueName, &type, reinterpret_cast<unsigned char *>(buffer), &got);
     plat::reg_close_key(key);
+    if (rc == plat::kErrorUnsupportedType) {
+        // Read as missing, a value of another type would give a weaker default (no verification).
+        s_setErrorf(static_cast<std::uint32_t>(rc),
+                    "Registry value %s of SSL/TLS configuration %s has type %u: neither a string nor a DWORD.",
+                    valueName, name, type);
+        return -1;
+    }
     if (rc != plat::kErrorSuccess) return 0;
     // A value stored without its terminator still reads as a text.
     if (got < size)

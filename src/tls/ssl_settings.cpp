@@ -38,6 +38,14 @@ std::int32_t decimal_value(const char *text) {
     return static_cast<std::int32_t>(value);
 }
 
+// Frees settings that are not used, the pass phrase wiped first.
+SSLsettings *discard(SSLsettings *s) {
+    volatile char *p = s->password;
+    for (std::size_t i = 0; i < sizeof s->password; ++i) p[i] = 0;
+    std::free(s);
+    return nullptr;
+}
+
 } // namespace
 
 SSLsettings *s_SSLsettingsFromConfig(const RavlinkSSLconfig *config) {
@@ -73,13 +81,16 @@ SSLsettings *s_SSLsettingsFromRegistry(std::int32_t nameLength, const char *name
                               {"KeyType", &s->keyType, kDefaultKeyType},
                               {"VerifyPeer", &s->verifyPeer, kDefaultVerifyPeer},
                               {"VerifyDepth", &s->verifyDepth, kDefaultVerifyDepth}};
+    // A value of a type that is not read refuses the whole configuration (its error recorded).
     for (const Number &n : numbers) {
         char buffer[256];
-        *n.field = s_readSSLregValue(s->name, n.valueName, buffer, sizeof buffer) ? decimal_value(buffer)
-                                                                                  : n.fallback;
+        const int read = s_readSSLregValue(s->name, n.valueName, buffer, sizeof buffer);
+        if (read < 0) return discard(s);
+        *n.field = read > 0 ? decimal_value(buffer) : n.fallback;
     }
-    if (!s_readSSLregValue(s->name, "CipherList", s->cipherList, sizeof s->cipherList))
-        copy_field(s->cipherList, kDefaultCipherList);
+    const int cipherRead = s_readSSLregValue(s->name, "CipherList", s->cipherList, sizeof s->cipherList);
+    if (cipherRead < 0) return discard(s);
+    if (cipherRead == 0) copy_field(s->cipherList, kDefaultCipherList);
 
     struct Text {
         const char *valueName;
@@ -87,7 +98,10 @@ SSLsettings *s_SSLsettingsFromRegistry(std::int32_t nameLength, const char *name
     };
     const Text texts[] = {{"Password", s->password}, {"CertFile", s->certFile}, {"KeyFile", s->keyFile},
                           {"CAfile", s->caFile}, {"CApath", s->caPath}};
-    for (const Text &t : texts)
-        if (!s_readSSLregValue(s->name, t.valueName, t.field, 256)) t.field[0] = '\0';
+    for (const Text &t : texts) {
+        const int read = s_readSSLregValue(s->name, t.valueName, t.field, 256);
+        if (read < 0) return discard(s);
+        if (read == 0) t.field[0] = '\0';
+    }
     return s;
 }

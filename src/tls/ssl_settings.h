@@ -35,11 +35,13 @@ constexpr std::size_t kMaxConfigName = 63;
 
 // 1 when the named configuration's key opens under either hive.
 int s_SSLconfigExists(const char *name);
-// Reads one text value of a named configuration into buffer; 1 when read.
+// Reads one value of a named configuration into buffer as text (a DWORD as its decimal number);
+// 1 when read, 0 when missing, -1 (error recorded) when its type is neither string nor DWORD.
 int s_readSSLregValue(const char *name, const char *valueName, char *buffer, std::uint32_t size);
 
 // Settings from a named registry configuration (missing values take the defaults); null when
-// out of memory or when the name is too long to be a configuration's. Free with std::free.
+// out of memory, when the name is too long to be a configuration's, or when a value has a type
+// that is not read (error recorded). Free with std::free.
 SSLsettings *s_SSLsettingsFromRegistry(std::int32_t nameLength, const char *name);
 // Settings from a packed record (empty fields take the defaults); null when out of memory.
 SSLsettings *s_SSLsettingsFromConfig(const RavlinkSSLconfig *config);

@@ -77,8 +77,12 @@ TEST(RegFile, MalformedLinesAreSkippedAndTheRestIsRead) {
                              "[HKEY_LOCAL_MACHINE\\K]\n\"Good3\"=\"3\"";
     auto keys = plat::parse_reg_file(text, RegFileRoot::LocalMachine);
     ASSERT_EQ(keys.size(), 1u);
-    ASSERT_EQ(keys[0].values.size(), 3u);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(keys[0].values[i].name, "Good" + std::to_string(i + 1));
+    ASSERT_EQ(keys[0].values.size(), 4u);
+    for (int i : {0, 2, 3}) EXPECT_EQ(keys[0].values[i].name, "Good" + std::to_string(i == 0 ? 1 : i));
+    // A hex value goes on over lines that end in a backslash (a string's backslash does not).
+    EXPECT_EQ(keys[0].values[1].name, "Bin");
+    EXPECT_EQ(keys[0].values[1].type, 3u);
+    EXPECT_EQ(keys[0].values[1].data, std::string("\x01\x02\x03\x04"));
 }
 
 // The code of opening a key (0: it opened).

@@ -59,11 +59,19 @@ std::string registry() {
     text += definition("unit-views", value("Address", "view32") + rest);
     text += definition("unit-views", value("Address", "view64") + rest, "");
     text += definition("unit-only64", value("Address", "view64") + rest, "");
+    // Values of other types than text, as regedit makes them.
+    const std::string hostPort = value("Address", "h") + value("Port", "1");
+    text += definition("unit-dword", hostPort + "\"ConnectionSecurityLevel\"=dword:00000003\r\n");
+    text += definition("unit-expand", "\"Address\"=hex(2):" + testsupport::utf16le_hex("%RAVLINK_UNIT_HOST%") +
+                                          "\r\n" + value("Port", "1") + value("ConnectionSecurityLevel", "0"));
+    text += definition("unit-binarylevel", hostPort + "\"ConnectionSecurityLevel\"=hex:33,00\r\n");
+    text += definition("unit-binaryspn", hostPort + "\"ServicePrincipalName\"=hex:73,00\r\n" +
+                                             value("ConnectionSecurityLevel", "3"));
     return text;
 }
 
 TEST(ServerDefinitions, ValuesDefaultsFailuresAndViews) {
-    ASSERT_TRUE(testsupport::install_registry("servers.reg", registry()));
+    ASSERT_TRUE(testsupport::install_registry("servers.reg", testsupport::utf16le(registry())));
     RavlinkSetTraceCallback(collect, 99);
     char address[64], port[32], principal[128];
     int32_t level;
@@ -108,6 +116,26 @@ TEST(ServerDefinitions, ValuesDefaultsFailuresAndViews) {
     EXPECT_EQ(read("unit-only64"), 1);
     EXPECT_STREQ(address, "view64");
 #endif
+
+    // A DWORD is its number and an expandable string is expanded; any other type fails the
+    // definition with an error that names the value, never a weaker default.
+    EXPECT_EQ(read("unit-dword"), 1);
+    EXPECT_EQ(level, 3);
+    testsupport::set_env("RAVLINK_UNIT_HOST", "expanded.example");
+    EXPECT_EQ(read("unit-expand"), 1);
+    EXPECT_STREQ(address, "expanded.example");
+    testsupport::unset_env("RAVLINK_UNIT_HOST");
+    for (const char *refused : {"unit-binarylevel", "unit-binaryspn"}) {
+        EXPECT_EQ(read(refused), 0);
+        const std::string valueName = refused == std::string("unit-binaryspn") ? "ServicePrincipalName"
+                                                                              : "ConnectionSecurityLevel";
+        EXPECT_EQ(std::string(RavlinkGetErrorString(nullptr)).rfind("Registry value " + valueName +
+                                                                    " of server definition " + refused +
+                                                                    " has type 3: neither a string nor a DWORD.\r\n"
+                                                                    "Reason: (1630, 0x65e) ", 0), 0u)
+            << RavlinkGetErrorString(nullptr);
+        EXPECT_EQ(RavlinkGetErrorCode(nullptr), 1630u);
+    }
     RavlinkSetTraceCallback(nullptr, 99);
     testsupport::remove_registry("servers.reg");
 }

@@ -59,10 +59,43 @@ TEST(TlsSettings, RecordNumbersAndTexts) {
     EXPECT_EQ(std::string(from_record(r)->cipherList), std::string(255, 'B'));
 }
 
-#ifndef _WIN32
 Settings from_registry(const std::string &name) {
     return Settings(s_SSLsettingsFromRegistry(static_cast<std::int32_t>(name.size()), name.c_str()));
 }
+
+// Values as regedit makes them: DWORD numbers count as their number, expandable paths are
+// expanded, and a value of any other type refuses the configuration instead of weakening it.
+TEST(TlsSettings, RegistryValueTypes) {
+    const std::string key = "HKEY_CURRENT_USER\\Software\\Brannoc\\Sedrin\\SSLConfigurations\\";
+    auto section = [&](const std::string &name, const std::string &lines) {
+        return "[-" + key + name + "]\r\n[" + key + name + "]\r\n" + lines + "\r\n";
+    };
+    // In UTF-16, as regedit writes files of this version (hex(2) bytes are UTF-16 text).
+    ASSERT_TRUE(testsupport::install_registry(
+        "tls-types.reg",
+        testsupport::utf16le(
+            "Windows Registry Editor Version 5.00\r\n\r\n" +
+            section("unit-typed", "\"VerifyPeer\"=dword:00000001\r\n\"Protocols\"=dword:00000010\r\n"
+                                  "\"CAfile\"=hex(2):" + testsupport::utf16le_hex("%RAVLINK_UNIT_DIR%\\ca.pem") + "\r\n") +
+            section("unit-binary", "\"CAfile\"=\"ca.pem\"\r\n\"VerifyPeer\"=hex:01,00,00,00\r\n"))));
+    testsupport::set_env("RAVLINK_UNIT_DIR", "D:\\pki");
+    Settings s = from_registry("unit-typed");
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->verifyPeer, 1);
+    EXPECT_EQ(s->protocols, 16);
+    EXPECT_STREQ(s->caFile, "D:\\pki\\ca.pem");
+    testsupport::unset_env("RAVLINK_UNIT_DIR");
+
+    EXPECT_FALSE(from_registry("unit-binary"));
+    EXPECT_EQ(std::string(RavlinkGetErrorString(nullptr))
+                  .rfind("Registry value VerifyPeer of SSL/TLS configuration unit-binary has type 3: "
+                         "neither a string nor a DWORD.\r\nReason: (1630, 0x65e) ", 0),
+              0u)
+        << RavlinkGetErrorString(nullptr);
+    testsupport::remove_registry("tls-types.reg");
+}
+
+#ifndef _WIN32
 
 // Named configurations from one .reg file standing in for both hives.
 class TlsRegistry : public ::testing::Test {

@@ -11,6 +11,9 @@ struct Message {
 
 constexpr Message kMessages[] = {
     {8, "Not enough memory resources are available to process this command."},
+    // System
+    {1168, "Element not found."},
+    {1630, "Data of this type is not supported."},
     // Winsock and resolver
     {10004, "A blocking operation was interrupted by a call to WSACancelBlockingCall."},
     {10009, "The file handle supplied is not valid."},

@@ -20,6 +20,26 @@ bool get_env(const char *name, std::string &value) {
     return true;
 }
 
+std::string expand_environment(const char *text) {
+    std::string in = text, out;
+    std::size_t pos = 0;
+    while (pos < in.size()) {
+        std::size_t open = in.find('%', pos);
+        std::size_t close = open == std::string::npos ? open : in.find('%', open + 1);
+        if (close == std::string::npos) break;
+        const char *value = close > open + 1 ? std::getenv(in.substr(open + 1, close - open - 1).c_str()) : nullptr;
+        out += in.substr(pos, open - pos);
+        if (value != nullptr) {
+            out += value;
+            pos = close + 1;
+        } else {
+            out += '%'; // not a variable: the second % may open the next one
+            pos = open + 1;
+        }
+    }
+    return out + in.substr(pos);
+}
+
 std::uint32_t process_id() { return static_cast<std::uint32_t>(getpid()); }
 std::uint32_t thread_id() { return static_cast<std::uint32_t>(syscall(SYS_gettid)); }
 void yield_processor() { sched_yield(); }

@@ -1,4 +1,4 @@
-// Registry export files: decoding, sections and REG_SZ / REG_DWORD value lines.
+// Registry export files: decoding, sections and value lines (strings, dword: and hex forms).
 #include "platform/posix/reg_file.h"
 
 #include <cctype>
@@ -9,8 +9,6 @@
 namespace plat {
 
 namespace {
-
-constexpr std::uint32_t kRegDword = 4;
 
 void put_utf8(std::string &out, std::uint32_t cp) {
     if (cp < 0x80) {
@@ -99,8 +97,58 @@ bool read_dword(const std::string &line, std::size_t pos, std::string &out) {
     return true;
 }
 
-// A value line: "Name"="text", @="text" or "Name"=dword:xxxxxxxx. False when it is none of them.
-bool read_value(const std::string &line, std::size_t pos, RegFileValue &value) {
+// Comma-separated hex bytes ("01,ff, 0a"); false on anything else.
+bool read_hex_bytes(const std::string &line, std::size_t pos, std::string &out) {
+    pos = skip_blanks(line, pos);
+    while (pos < line.size()) {
+        std::size_t start = pos;
+        unsigned v = 0;
+        for (; pos < line.size() && pos - start < 2 && std::isxdigit(static_cast<unsigned char>(line[pos])); ++pos) {
+            char c = lower(line[pos]);
+            v = (v << 4) | static_cast<unsigned>(c <= '9' ? c - '0' : c - 'a' + 10);
+        }
+        if (pos - start != 2) return false;
+        out += static_cast<char>(v);
+        pos = skip_blanks(line, pos);
+        if (pos < line.size()) {
+            if (line[pos] != ',') return false;
+            pos = skip_blanks(line, pos + 1);
+        }
+    }
+    return true;
+}
+
+// hex:bytes (REG_BINARY) or hex(T):bytes (type T in hex) after the '='. String types keep the
+// text RegQueryValueExA would give: a Unicode export's UTF-16LE bytes become UTF-8.
+bool read_hex_value(const std::string &line, std::size_t pos, bool unicode, RegFileValue &value) {
+    const std::string head = lowered(line.substr(pos, 4));
+    if (head != "hex:" && head != "hex(") return false;
+    pos += 3;
+    std::uint32_t type = 3; // REG_BINARY
+    if (line[pos] == '(') {
+        std::size_t close = line.find(')', pos);
+        if (close == std::string::npos || close == pos + 1 || close > pos + 9) return false;
+        type = 0;
+        for (std::size_t i = pos + 1; i < close; ++i) {
+            if (!std::isxdigit(static_cast<unsigned char>(line[i]))) return false;
+            char c = lower(line[i]);
+            type = (type << 4) | static_cast<std::uint32_t>(c <= '9' ? c - '0' : c - 'a' + 10);
+        }
+        pos = close + 1;
+    }
+    if (pos >= line.size() || line[pos] != ':') return false;
+    std::string bytes;
+    if (!read_hex_bytes(line, pos + 1, bytes)) return false;
+    constexpr std::uint32_t kRegMultiSz = 7;
+    const bool text = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+    value.type = type;
+    value.data = text && unicode ? utf16le_to_utf8(bytes, 0) : bytes;
+    return true;
+}
+
+// A value line: "Name"="text", @="text", "Name"=dword:xxxxxxxx or "Name"=hex(T):bytes. False
+// when it is none of them.
+bool read_value(const std::string &line, std::size_t pos, bool unicode, RegFileValue &value) {
     value = RegFileValue{};
     if (line[pos] == '@') {
         ++pos;
@@ -123,7 +171,7 @@ bool read_value(const std::string &line, std::size_t pos, RegFileValue &value) {
         value.type = kRegDword;
         return read_dword(line, pos + 6, value.data);
     }
-    return false; // hex forms, deletions ("=-") and anything else
+    return read_hex_value(line, pos, unicode, value); // else a deletion ("=-") or unreadable
 }
 
 // The section's path below the root, or false when the header does not name a key of that root.
@@ -168,13 +216,27 @@ std::vector<RegFileKey> parse_reg_file(const std::string &bytes, RegFileRoot roo
     constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     std::size_t current = kNone;                        // kNone: lines go nowhere
 
+    // REGEDIT4 files hold string bytes in the ANSI code page, later ones in UTF-16LE.
+    bool unicode = true;
     std::size_t start = 0;
-    while (start < text.size()) {
+    auto next_line = [&text, &start] {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    };
+    while (start < text.size()) {
+        std::string line = next_line();
+        if (line == "REGEDIT4") unicode = false;
+        // Long hex values go on over lines that end in a backslash.
+        const bool hex = lowered(line).find("=hex") != std::string::npos;
+        while (hex && !line.empty() && line.back() == '\\' && start < text.size()) {
+            line.pop_back();
+            std::string more = next_line();
+            line += more.substr(skip_blanks(more, 0));
+        }
 
         std::size_t pos = skip_blanks(line, 0);
         if (pos >= line.size()) continue;
@@ -187,7 +249,7 @@ std::vector<RegFileKey> parse_reg_file(const std::string &bytes, RegFileRoot roo
             current = found.first->second;
         } else if ((line[pos] == '"' || line[pos] == '@') && current != kNone) {
             RegFileValue value;
-            if (!read_value(line, pos, value)) continue;
+            if (!read_value(line, pos, unicode, value)) continue;
             std::vector<RegFileValue> &values = keys[current].values;
             bool replaced = false;
             for (RegFileValue &v : values)
@@ -198,7 +260,7 @@ std::vector<RegFileKey> parse_reg_file(const std::string &bytes, RegFileRoot roo
                 }
             if (!replaced) values.push_back(value);
         }
-        // Anything else (the header line, comments, hex continuations) is skipped.
+        // Anything else (the header line, comments) is skipped.
     }
     return keys;
 }

@@ -9,7 +9,7 @@ namespace plat {
 
 struct RegFileValue {
     std::string name;          // "" for the default value ("@")
-    std::uint32_t type;        // REG_SZ or REG_DWORD
+    std::uint32_t type;        // REG_SZ, REG_DWORD, or the type a hex(T): line names
     std::string data;          // the bytes RegQueryValueExA returns (a REG_SZ with its terminator)
 };
 

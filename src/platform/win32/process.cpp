@@ -29,6 +29,16 @@ bool get_env(const char *name, std::string &value) {
     return true;
 }
 
+std::string expand_environment(const char *text) {
+    DWORD size = ExpandEnvironmentStringsA(text, nullptr, 0);
+    if (size == 0) return text;
+    std::string buf(size, '\0');
+    DWORD got = ExpandEnvironmentStringsA(text, &buf[0], size);
+    if (got == 0 || got > size) return text;
+    buf.resize(got - 1); // the count includes the terminator
+    return buf;
+}
+
 std::uint32_t process_id() { return GetCurrentProcessId(); }
 std::uint32_t thread_id() { return GetCurrentThreadId(); }
 void yield_processor() { SleepEx(0, TRUE); }
