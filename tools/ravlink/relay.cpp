@@ -3,6 +3,7 @@
 #include "relay.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <mutex>
@@ -13,6 +14,9 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 #include "tool_net.h"
@@ -25,6 +29,23 @@ constexpr int kReceiveBuffer = 64 * 1024;
 // How long one receive waits before the loop looks at standard input again. A send waits under
 // the time-out of the last receive, so this is also how long a send waits for room.
 constexpr long kPollMicroseconds = 100 * 1000;
+
+// Reads what standard input has, below the C runtime: a thread blocked here holds none of the
+// runtime's stream locks, which the runtime takes at exit (Windows would hang there). 0 at the
+// end of input or on an error.
+size_t read_input(char *buf, size_t size) {
+#ifdef _WIN32
+    DWORD got = 0;
+    if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buf, static_cast<DWORD>(size), &got, nullptr)) return 0;
+    return got;
+#else
+    for (;;) {
+        ssize_t n = ::read(0, buf, size);
+        if (n >= 0) return static_cast<size_t>(n);
+        if (errno != EINTR) return 0;
+    }
+#endif
+}
 
 // Standard input, read on its own thread so that the connection is served while it blocks.
 class InputPump {
@@ -44,10 +65,10 @@ private:
     void run() {
         std::vector<char> buf(kSendPiece);
         for (;;) {
-            size_t n = std::fread(buf.data(), 1, buf.size(), stdin);
+            size_t n = read_input(buf.data(), buf.size());
             std::lock_guard<std::mutex> hold(lock_);
             pending_.append(buf.data(), n);
-            if (std::feof(stdin) || std::ferror(stdin)) {
+            if (n == 0) {
                 ended_ = true;
                 return;
             }
@@ -85,7 +106,6 @@ bool prepare_relay(const Options &o, const char *command, timeval &timeout) {
         return false;
     }
 #ifdef _WIN32
-    _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     start_sockets();

@@ -12,8 +12,8 @@ namespace tool {
 timeval to_timeval(double seconds);
 // The options of the copy loop and of the connect before it: --timeout, --vread, --trace.
 std::vector<OptionSpec> relay_options();
-// What `connect` and `server` do before connecting: read --trace and --timeout, switch the
-// standard streams to binary, start the sockets interface, send the trace to standard error.
+// What `connect` and `server` do before connecting: read --trace and --timeout, switch
+// standard output to binary, start the sockets interface, send the trace to standard error.
 // False after printing the error (the command then exits with 2).
 bool prepare_relay(const Options &o, const char *command, timeval &timeout);
 // Prints "ravlink COMMAND: WHAT" and the library's error text; returns 1.

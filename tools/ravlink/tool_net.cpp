@@ -55,7 +55,13 @@ ravlink_socket_t listen_on(const std::string &address, const std::string &port, 
         s = ::socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
         if (s == RAVLINK_INVALID_SOCKET) continue;
         int one = 1;
+#ifdef _WIN32
+        // On Windows SO_REUSEADDR would let another program bind the same port and take over its
+        // clients; the exclusive use refuses that.
+        setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char *>(&one), sizeof one);
+#else
         setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char *>(&one), sizeof one);
+#endif
         if (::bind(s, ai->ai_addr, static_cast<socklen_t>(ai->ai_addrlen)) == 0 && ::listen(s, 128) == 0) break;
         error = "cannot listen on " + address + ":" + port + ": " + socket_error_text();
         close_socket(s);
