@@ -143,6 +143,8 @@ bool read_hex_value(const std::string &line, std::size_t pos, bool unicode, RegF
     const bool text = type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
     value.type = type;
     value.data = text && unicode ? utf16le_to_utf8(bytes, 0) : bytes;
+    // A string is kept with its terminator, as a quoted one is.
+    if (type == kRegSz && (value.data.empty() || value.data.back() != '\0')) value.data += '\0';
     return true;
 }
 
