@@ -129,7 +129,7 @@ TEST(TlsBinding, AMissingEntryPointIsNamedAndTheBindingRetried) {
     for (const Case &k : {Case{"partial", "SSL_CTX_ctrl"}, Case{"nocrypto", "OPENSSL_config"}}) {
         SCOPED_TRACE(k.variant);
         std::string dir = std::string(RAVLINK_FAKE_OPENSSL_DIR) + "/" + k.variant;
-        std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/'").c_str());
+        std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/libravlink64.so'").c_str());
         Listener l;
         std::string out = testsupport::run_capture(std::string("'") + RAVLINK_TLS_BIND_PROBE + "' '" + dir +
                                                    "/libravlink64.so' " + l.port_text());
