@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build ccache g++ pkg-config make googletest libgtest-dev libbenchmark-dev
           libssl-dev openssl libkrb5-dev krb5-kdc krb5-admin-server krb5-user
-          mingw-w64 binutils-mingw-w64-x86-64 wine wine64 procps iproute2 util-linux
+          mingw-w64 binutils-mingw-w64-x86-64 wine wine64 procps iproute2 util-linux perl
           clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
