@@ -6,6 +6,7 @@
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "kerberos/kerberos.h"
+#include "kerberos/output_token.h"
 #include "kerberos/token_framing.h"
 #include "net/socket_io.h"
 #include "platform/security_package.h"
@@ -13,7 +14,7 @@
 namespace {
 
 // Mutual authentication, replay detection, confidentiality, output allocated by the package:
-// the same for every level.
+// the same for every level (see OutputToken for a package that will not allocate).
 constexpr std::uint32_t kContextRequirements = sspi::kReqMutualAuth | sspi::kReqReplayDetect |
                                                sspi::kReqConfidentiality | sspi::kReqAllocateMemory;
 constexpr const char *kDefaultTarget = "sedrin";
@@ -28,9 +29,8 @@ int s_establish_context(RavlinkContext *pc) {
     if (write_all(pc, preamble, sizeof preamble) != static_cast<std::int32_t>(sizeof preamble)) return 0;
     ravlink_tracelog(1, "s_establish_context():  service_name = %s\n", target);
 
-    sspi::Buffer outBuffer{0, sspi::SECBUFFER_TOKEN, nullptr};
+    OutputToken out(kContextRequirements);
     sspi::Buffer inBuffer{0, sspi::SECBUFFER_TOKEN, nullptr};
-    sspi::BufferDesc output{sspi::SECBUFFER_VERSION, 1, &outBuffer};
     sspi::BufferDesc input{sspi::SECBUFFER_VERSION, 1, &inBuffer};
     RecvToken received{0, 0, nullptr};
 
@@ -39,27 +39,26 @@ int s_establish_context(RavlinkContext *pc) {
     sspi::Status status;
     for (;;) {
         status = sspi::InitializeSecurityContextA(&pc->credentials, first ? nullptr : &pc->securityContext, target,
-                                                  kContextRequirements, sspi::kNativeDataRep,
-                                                  first ? nullptr : &input, &pc->securityContext, &output,
+                                                  out.requirements(), sspi::kNativeDataRep,
+                                                  first ? nullptr : &input, &pc->securityContext, out.prepare(),
                                                   &pc->contextAttributes);
-        first = false;
         ravlink_tracelog(1, "InitializeSecurityContext returned %XL\n", status);
+        if (first && out.fall_back(status)) continue; // the same first pass, into the library's buffer
+        first = false;
         if (status != sspi::kSecOk && status != sspi::kSecContinueNeeded) {
             ravlink_tracelog(6, "InitializeSecurityContext() failed.\n");
             break;
         }
-        if (outBuffer.cbBuffer != 0) {
-            SendToken tok{outBuffer.cbBuffer, outBuffer.pvBuffer};
+        if (out.token().cbBuffer != 0) {
+            SendToken tok{out.token().cbBuffer, out.token().pvBuffer};
             if (send_token(pc, &tok) != 0) {
-                sspi::FreeContextBuffer(outBuffer.pvBuffer);
-                outBuffer = sspi::Buffer{0, sspi::SECBUFFER_TOKEN, nullptr};
+                out.release();
                 ravlink_tracelog(6, "send_token() failed during Context establishment.\n");
                 transportFailed = true;
                 break;
             }
         }
-        sspi::FreeContextBuffer(outBuffer.pvBuffer);
-        outBuffer = sspi::Buffer{0, sspi::SECBUFFER_TOKEN, nullptr};
+        out.release();
         if (status == sspi::kSecOk) break;
         if (recv_token(pc, &received) != 0) {
             ravlink_tracelog(6, "recv_token() failed while establishing context.\n");
