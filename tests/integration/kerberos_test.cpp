@@ -1,8 +1,7 @@
 // Kerberos levels 1 to 3 end to end: the library as client, a server that speaks plain GSSAPI
-// (gss_accept_sec_context, gss_wrap, gss_unwrap), and the test realm's KDC.
+// (gss_accept_sec_context, gss_wrap, gss_unwrap), and the test realm's KDC. Under Wine the
+// client side is Wine's Kerberos package with the host's tickets, the server the Linux tool.
 #include <gtest/gtest.h>
-
-#ifndef _WIN32
 
 #include <atomic>
 #include <chrono>
@@ -11,11 +10,118 @@
 #include <vector>
 
 #include "ravlink.h"
-#include "ravlink/gss_server.h"
 #include "support/realm.h"
 
 namespace {
 
+using testsupport::KerberosPeer;
+
+RavlinkContext *connect(const std::string &port, int level, const char *principal = "sedrin/localhost",
+                        const char *user = nullptr, const char *password = nullptr, const char *authority = nullptr,
+                        long seconds = 10) {
+    timeval tv{seconds, 0};
+    return RavlinkLoginToHostPort("127.0.0.1", port.c_str(), &tv, level, user, password, authority, principal);
+}
+
+std::string err(RavlinkContext *pc = nullptr) { return RavlinkGetErrorString(pc); }
+
+// Sends a message and expects it back whole.
+void echo(RavlinkContext *pc, const std::string &message) {
+    std::string back(message.size(), '\0');
+    timeval tv{10, 0};
+    ASSERT_EQ(RavlinkSend(pc, message.data(), static_cast<std::uint32_t>(message.size()), &tv), 1) << err(pc);
+    ASSERT_EQ(RavlinkRecv(pc, &back[0], static_cast<std::int32_t>(back.size()), &tv), 0) << err(pc);
+    EXPECT_TRUE(back == message) << "the echo differs";
+}
+
+// What Wine's Kerberos package does not do as Windows' does: the cases that need it are skipped
+// under Wine with the reason (they run on Windows and, with GSSAPI, on Linux).
+constexpr const char *kWineWrap =
+    "Wine's EncryptMessage lays a token out as the data followed by the rest of gss_wrap's output, a rest "
+    "longer than the cbSecurityTrailer it reports (SEC_E_BUFFER_TOO_SMALL when encrypting); Windows puts the "
+    "trailer first, as the library sends it and a GSSAPI peer unwraps it";
+constexpr const char *kWineIdentity =
+    "Wine's Kerberos package takes the user name from the identity's User field only, while the library "
+    "passes it as the principal, as Windows takes it; the sign-on fails there and the library's fallback "
+    "would use the host's tickets instead";
+#define SKIP_UNDER_WINE(reason) \
+    if (testsupport::under_wine()) GTEST_SKIP() << (reason)
+
+// Every level establishes its context with the caller's tickets, plain GSSAPI on the other side;
+// level 1 then carries the caller's bytes as they are, also on a socket of the caller's.
+TEST(Kerberos, ContextsAtEachLevelAndLevelOneData) {
+    REQUIRE_REALM();
+    for (int level : {1, 2, 3}) {
+        SCOPED_TRACE(level);
+        KerberosPeer peer(level);
+        ASSERT_TRUE(peer.ok()) << "no Kerberos peer of level " << level;
+        RavlinkContext *pc = connect(peer.port(), level, level == 3 ? nullptr : "sedrin/localhost");
+        ASSERT_NE(pc, nullptr) << err();
+        EXPECT_EQ(RavlinkGetSecurityLevel(pc), level);
+        EXPECT_EQ(RavlinkGetSecurityType(pc), 1u);
+        if (level == 1) echo(pc, std::string(30000, 'p'));
+        EXPECT_EQ(RavlinkClose(pc), 1);
+    }
+    // On a socket of the caller's: the security type is then 0.
+    KerberosPeer peer(1);
+    ASSERT_TRUE(peer.ok());
+    testsupport::start_sockets();
+    ravlink_socket_t c = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_storage a;
+    socklen_t n = testsupport::loopback_address(AF_INET, std::stoi(peer.port()), a);
+    ASSERT_EQ(::connect(c, reinterpret_cast<sockaddr *>(&a), n), 0);
+    timeval tv{10, 0};
+    RavlinkContext *pc = RavlinkInitContext(c, &tv, 1, nullptr, nullptr, nullptr, "sedrin/localhost");
+    ASSERT_NE(pc, nullptr) << err();
+    EXPECT_EQ(RavlinkGetSecurityLevel(pc), 1);
+    EXPECT_EQ(RavlinkGetSecurityType(pc), 0u);
+    echo(pc, "ping");
+    RavlinkClose(pc);
+    testsupport::close_raw(c);
+}
+
+// Signed and encrypted messages both ways; one longer than the largest token travels in pieces.
+// Level 3 goes without a principal: the target is then "sedrin", whose keys alone its server has.
+TEST(Kerberos, ProtectedMessagesAtLevelsTwoAndThree) {
+    REQUIRE_REALM();
+    SKIP_UNDER_WINE(kWineWrap);
+    std::string large(30000, '\0');
+    for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 % 251);
+    for (int level : {2, 3}) {
+        SCOPED_TRACE(level);
+        KerberosPeer peer(level);
+        ASSERT_TRUE(peer.ok()) << "no Kerberos peer of level " << level;
+        RavlinkContext *pc = connect(peer.port(), level, level == 3 ? nullptr : "sedrin/localhost");
+        ASSERT_NE(pc, nullptr) << err();
+        echo(pc, "hello at level " + std::to_string(level));
+        echo(pc, large);
+        RavlinkClose(pc);
+    }
+}
+
+// A login with user, password and authority, through the Ravlink class; its level-2 connection
+// switches to encryption and back.
+TEST(Kerberos, TheRavlinkClassWithALogin) {
+    REQUIRE_REALM();
+    SKIP_UNDER_WINE(kWineIdentity); // and its messages are signed and encrypted
+    auto &realm = testsupport::Realm::get();
+    const timeval tv{10, 0};
+    KerberosPeer peer(2);
+    ASSERT_TRUE(peer.ok());
+    Ravlink r(2, "sedrin/localhost");
+    ASSERT_EQ(r.LoginAndConnectToHostPort("127.0.0.1", peer.port(), &tv, realm.user(), realm.password(),
+                                          std::string("ravlink.test")), 1) << err();
+    EXPECT_EQ(r.GetSecurityLevel(), 2);
+    for (int level : {2, 3, 2}) {
+        EXPECT_EQ(r.SetSecurityLevel(level), level);
+        std::string text = "at level " + std::to_string(level), reply;
+        EXPECT_EQ(r.Send(text, &tv), 1) << err();
+        EXPECT_EQ(r.Receive(reply, text.size(), &tv), 0) << err();
+        EXPECT_EQ(reply, text);
+    }
+}
+
+#ifndef _WIN32
 using ravlink_tool::GssServer;
 using testsupport::OneShotServer;
 
@@ -30,53 +136,6 @@ void accept(GssServer &srv, int wantedLevel) {
 void send_wrapped(GssServer &srv, const std::string &plain, bool encrypt = true) {
     std::string tok;
     ASSERT_TRUE(srv.wrap(plain, encrypt, tok) && srv.send_frame(tok.data(), tok.size())) << srv.error();
-}
-
-RavlinkContext *connect(const std::string &port, int level, const char *principal = "sedrin/localhost",
-                        const char *user = nullptr, const char *password = nullptr, const char *authority = nullptr,
-                        long seconds = 10) {
-    timeval tv{seconds, 0};
-    return RavlinkLoginToHostPort("127.0.0.1", port.c_str(), &tv, level, user, password, authority, principal);
-}
-
-std::string err(RavlinkContext *pc = nullptr) { return RavlinkGetErrorString(pc); }
-
-TEST(Kerberos, EchoAtEachLevelWithAPlainGssapiServerAndOnACallersSocket) {
-    REQUIRE_REALM();
-    // Level 3 goes without a principal: the target is then "sedrin", whose keys alone the server has.
-    const std::string sedrin = testsupport::Realm::get().sedrin_keytab();
-    for (int level : {1, 2, 3}) {
-        SCOPED_TRACE(level);
-        const char *keytab = level == 3 ? sedrin.c_str() : nullptr;
-        OneShotServer server([=](int fd) { EXPECT_EQ(ravlink_tool::serve_kerberos_connection(fd, level, keytab, false), 0); });
-        RavlinkContext *pc = connect(server.port(), level, level == 3 ? nullptr : "sedrin/localhost");
-        ASSERT_NE(pc, nullptr) << err();
-        EXPECT_EQ(RavlinkGetSecurityLevel(pc), level);
-        EXPECT_EQ(RavlinkGetSecurityType(pc), 1u);
-        std::string message = "hello at level " + std::to_string(level), back(message.size(), '\0');
-        timeval tv{10, 0};
-        ASSERT_EQ(RavlinkSend(pc, message.data(), static_cast<std::uint32_t>(message.size()), &tv), 1) << err(pc);
-        ASSERT_EQ(RavlinkRecv(pc, &back[0], static_cast<std::int32_t>(back.size()), &tv), 0) << err(pc);
-        EXPECT_EQ(back, message);
-        EXPECT_EQ(RavlinkClose(pc), 1);
-    }
-    // On a socket of the caller's: the security type is then 0.
-    auto [c, s] = testsupport::socket_pair();
-    std::thread server([s = s] {
-        EXPECT_EQ(ravlink_tool::serve_kerberos_connection(s, 2, nullptr, false), 0);
-        testsupport::close_raw(s);
-    });
-    timeval tv{10, 0};
-    RavlinkContext *pc = RavlinkInitContext(c, &tv, 2, nullptr, nullptr, nullptr, "sedrin/localhost");
-    ASSERT_NE(pc, nullptr) << err();
-    EXPECT_EQ(RavlinkGetSecurityLevel(pc), 2);
-    EXPECT_EQ(RavlinkGetSecurityType(pc), 0u);
-    char buf[4];
-    ASSERT_EQ(RavlinkSend(pc, "ping", 4, &tv), 1);
-    ASSERT_EQ(RavlinkRecv(pc, buf, 4, &tv), 0) << err(pc);
-    EXPECT_EQ(std::string(buf, 4), "ping");
-    RavlinkClose(pc);
-    server.join();
 }
 
 // Credentials that cannot be had fail the connect before the listener is even contacted. Without
@@ -238,32 +297,6 @@ TEST(Kerberos, PiecesOfTheLargestTokenAndTokensLargeEmptyCorruptedAndUnfinished)
     EXPECT_EQ(seen, (std::vector<std::pair<std::size_t, bool>>{{12000, true}, {12000, true}, {12000, true}, {1, true}, {6, false}}));
 }
 
-// A login with user, password and authority, through the Ravlink class; its level-2 connection
-// switches to encryption and back.
-TEST(Kerberos, TheRavlinkClassWithALogin) {
-    REQUIRE_REALM();
-    auto &realm = testsupport::Realm::get();
-    const timeval tv{10, 0};
-    OneShotServer server([](int fd) { ravlink_tool::serve_kerberos_connection(fd, 2, nullptr, false); });
-    Ravlink r(2, "sedrin/localhost");
-    ASSERT_EQ(r.LoginAndConnectToHostPort("127.0.0.1", server.port(), &tv, realm.user(), realm.password(),
-                                          std::string("ravlink.test")), 1) << err();
-    EXPECT_EQ(r.GetSecurityLevel(), 2);
-    for (int level : {2, 3, 2}) {
-        EXPECT_EQ(r.SetSecurityLevel(level), level);
-        std::string text = "at level " + std::to_string(level), reply;
-        EXPECT_EQ(r.Send(text, &tv), 1) << err();
-        EXPECT_EQ(r.Receive(reply, text.size(), &tv), 0) << err();
-        EXPECT_EQ(reply, text);
-    }
-}
+#endif
 
 } // namespace
-
-#else
-
-TEST(Kerberos, Skipped) {
-    GTEST_SKIP() << "Wine's SSPI does not accept the identity form this library uses; no Kerberos under Wine";
-}
-
-#endif

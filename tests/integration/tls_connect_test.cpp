@@ -1,5 +1,5 @@
-// TLS connections through the public interface, against an OpenSSL server in the test; the
-// binding's failures with stand-in OpenSSL libraries.
+// TLS connections through the public interface against real TLS servers on loopback; on Linux,
+// the binding's failures with stand-in OpenSSL libraries.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,15 +8,9 @@
 
 namespace {
 
-#ifdef _WIN32
-TEST(TlsConnect, AgainstRealPeers) {
-    GTEST_SKIP() << "no OpenSSL for Windows on this machine: TLS connections are tested in the Linux build";
-}
-#else
-using testsupport::Listener;
 using testsupport::pki;
 using testsupport::SslFields;
-using testsupport::TlsTestServer;
+using testsupport::TlsPeer;
 using testsupport::TraceCapture;
 
 constexpr uint32_t kTlsFailure = static_cast<uint32_t>(-6);
@@ -24,13 +18,13 @@ constexpr uint32_t kTlsFailure = static_cast<uint32_t>(-6);
 struct Connection {
     RavlinkContext *pc = nullptr;
     struct timeval tv = {5, 0};
-    Connection(const Listener &l, int32_t level, const char *name) {
-        pc = RavlinkToHostPort("127.0.0.1", l.port_text().c_str(), &tv, level, name);
+    Connection(const TlsPeer &peer, int32_t level, const char *name) {
+        pc = RavlinkToHostPort("127.0.0.1", peer.port().c_str(), &tv, level, name);
     }
     // Level 11 with a record that trusts the test CA, and the fields given.
-    explicit Connection(const Listener &l, SslFields f = testsupport::trusting()) {
+    explicit Connection(const TlsPeer &peer, SslFields f = testsupport::trusting()) {
         RavlinkSSLconfig record = f.record();
-        pc = RavlinkToHostPort("127.0.0.1", l.port_text().c_str(), &tv, 11, reinterpret_cast<const char *>(&record));
+        pc = RavlinkToHostPort("127.0.0.1", peer.port().c_str(), &tv, 11, reinterpret_cast<const char *>(&record));
     }
     ~Connection() { RavlinkClose(pc); }
     int32_t send(const std::string &s) { return RavlinkSend(pc, s.data(), static_cast<uint32_t>(s.size()), &tv); }
@@ -44,11 +38,10 @@ struct Connection {
 };
 
 TEST(TlsConnect, LevelElevenRoundTripsWholeAndVread) {
-    if (testsupport::pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
+    TlsPeer peer(TlsPeer::Echo);
+    REQUIRE_TLS_PEER(peer);
     TraceCapture trace;
-    Listener l;
-    TlsTestServer server(l, {}, TlsTestServer::echo);
-    Connection c(l);
+    Connection c(peer);
     ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(RavlinkGetSecurityType(c.pc), 2u);
     EXPECT_EQ(RavlinkGetSecurityLevel(c.pc), 0);
@@ -68,12 +61,12 @@ TEST(TlsConnect, LevelElevenRoundTripsWholeAndVread) {
 }
 
 TEST(TlsConnect, MissingCertFileStillConnectsAndFailsAtTheFirstSend) {
+    TlsPeer peer(TlsPeer::Echo);
+    REQUIRE_TLS_PEER(peer);
     TraceCapture trace;
-    Listener l;
-    TlsTestServer server(l, {}, TlsTestServer::silent);
     SslFields f = testsupport::trusting();
     f.CertFile = pki("no-such-client.pem");
-    Connection c(l, f);
+    Connection c(peer, f);
     ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_TRUE(trace.has("Cannot access CertFile:  " + pki("no-such-client.pem") + "."));
     EXPECT_EQ(c.send("x"), 0);
@@ -86,10 +79,10 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlon
     testsupport::set_env("QXN_ravlink_registry_user", "/nonexistent/user.reg");
     testsupport::set_env("QXN_ravlink_registry_machine", "/nonexistent/machine.reg");
     testsupport::set_env("QXN_SSLconfigurations", "/nonexistent/SSLdefs.ini");
+    TlsPeer peer(TlsPeer::Echo);
+    REQUIRE_TLS_PEER(peer);
     TraceCapture trace;
-    Listener l;
-    TlsTestServer server(l, {}, TlsTestServer::silent);
-    Connection c(l, 10, "unheard-of");
+    Connection c(peer, 10, "unheard-of");
     ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(RavlinkGetSecurityType(c.pc), 2u);
     EXPECT_EQ(c.send("x"), 0);
@@ -102,7 +95,7 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlon
     EXPECT_TRUE(trace.has("\n\rPeer verification option = 1, certificate depth = 9"));
     // A name too long for a configuration is refused at the set-up.
     const std::string name(80, 'z'), text = "SSL/TLS configuration '" + name + "' is not activated.";
-    Connection refused(l, 10, name.c_str());
+    Connection refused(peer, 10, name.c_str());
     EXPECT_EQ(refused.send("x"), 0);
     EXPECT_EQ(refused.error().substr(0, text.size()), text);
     for (const char *v : {"QXN_ravlink_registry_user", "QXN_ravlink_registry_machine", "QXN_SSLconfigurations"})
@@ -110,10 +103,11 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlon
 }
 
 TEST(TlsConnect, PeerClosingCleanlyIsReportedForTheRead) {
-    Listener l;
-    TlsTestServer server(l, {}, [](SSL *ssl) { SSL_shutdown(ssl); });
-    Connection c(l);
+    TlsPeer peer(TlsPeer::Closing);
+    REQUIRE_TLS_PEER(peer);
+    Connection c(peer);
     ASSERT_NE(c.pc, nullptr);
+    ASSERT_EQ(c.send("CLOSE\n"), 1) << c.error();
     int32_t rc = 0;
     c.recv(4, &rc);
     EXPECT_EQ(rc, -6);
@@ -122,6 +116,7 @@ TEST(TlsConnect, PeerClosingCleanlyIsReportedForTheRead) {
     EXPECT_EQ(c.error().substr(0, text.size()), text) << c.error();
 }
 
+#ifndef _WIN32
 // A copy of the library beside a stand-in OpenSSL pair lacking an entry point: each of the
 // probe's two connections tries the binding again and names the first missing one.
 TEST(TlsBinding, AMissingEntryPointIsNamedAndTheBindingRetried) {
@@ -129,8 +124,8 @@ TEST(TlsBinding, AMissingEntryPointIsNamedAndTheBindingRetried) {
     for (const Case &k : {Case{"partial", "SSL_CTX_ctrl"}, Case{"nocrypto", "OPENSSL_config"}}) {
         SCOPED_TRACE(k.variant);
         std::string dir = std::string(RAVLINK_FAKE_OPENSSL_DIR) + "/" + k.variant;
+        testsupport::Listener l;
         std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/libravlink64.so'").c_str());
-        Listener l;
         std::string out = testsupport::run_capture(std::string("'") + RAVLINK_TLS_BIND_PROBE + "' '" + dir +
                                                    "/libravlink64.so' " + l.port_text());
         auto count = [&out](const std::string &needle) {

@@ -132,6 +132,16 @@ struct ContextPair {
     }
 };
 
+// Whether the program runs under Wine (whose ntdll exports wine_get_version).
+inline bool under_wine() {
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
 inline void set_env(const char *name, const char *value) {
 #ifdef _WIN32
     _putenv_s(name, value ? value : "");

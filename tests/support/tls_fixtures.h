@@ -1,8 +1,9 @@
-// Test support for TLS: the throwaway PKI (made once per build tree by
-// tests/fixtures/make_pki.sh), the texts of a configuration record, and a real OpenSSL server
-// on loopback (Linux).
+// Test support for TLS: the throwaway PKI (made by tests/fixtures/make_pki.sh), the texts of a
+// configuration record, and real TLS servers on loopback: in the test process on Linux, started
+// by the test driver on the Linux side under Wine.
 #pragma once
 
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -15,17 +16,24 @@
 #ifndef _WIN32
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <poll.h>
 #include <sys/time.h>
 #endif
 
 namespace testsupport {
 
-// The PKI folder, made on first use; empty when it could not be made.
+// The PKI folder, made on first use; empty when it could not be made. Under Wine the test driver
+// has made it and names it in RAVLINK_TEST_PKI_DIR (a Windows path).
 inline const std::string &pki_dir() {
     static const std::string dir = [] {
+#ifdef _WIN32
+        const char *d = std::getenv("RAVLINK_TEST_PKI_DIR");
+        return std::string(d ? d : "");
+#else
         std::string d = RAVLINK_TEST_PKI_DIR;
         std::string cmd = std::string("'") + RAVLINK_SOURCE_DIR + "/tests/fixtures/make_pki.sh' '" + d + "'";
         return std::system(cmd.c_str()) == 0 ? d : std::string();
+#endif
     }();
     return dir;
 }
@@ -63,11 +71,8 @@ public:
     using Behaviour = std::function<void(SSL *)>;
 
     // On the server end of a connected pair.
-    TlsTestServer(int fd, Options o, Behaviour b) : thread_([this, fd, o, b] { run(fd, -1, o, b); }) {}
-    // On the first connection the listener accepts.
-    TlsTestServer(Listener &l, Options o, Behaviour b) : thread_([this, &l, o, b] { run(-1, l.fd, o, b); }) {}
+    TlsTestServer(int fd, Options o, Behaviour b) : thread_([this, fd, o, b] { run(fd, o, b); }) {}
     ~TlsTestServer() { thread_.join(); }
-    bool handshake_done() const { return handshakeDone_; }
 
     static void silent(SSL *) {}
     // Echoes everything until the client goes away.
@@ -79,12 +84,8 @@ public:
     }
 
 private:
-    void run(int fd, int listener, const Options &o, const Behaviour &behaviour) {
+    void run(int fd, const Options &o, const Behaviour &behaviour) {
         struct timeval limit = {20, 0};
-        if (listener >= 0) {
-            setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-            if ((fd = ::accept(listener, nullptr, nullptr)) < 0) return;
-        }
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         SSL_CTX *ctx = SSL_CTX_new(TLS_server_method());
         SSL_CTX_use_certificate_chain_file(ctx, o.cert.c_str());
@@ -95,18 +96,90 @@ private:
         }
         SSL *ssl = SSL_new(ctx);
         SSL_set_fd(ssl, fd);
-        if (SSL_accept(ssl) == 1) {
-            handshakeDone_ = true;
-            behaviour(ssl);
-        }
+        if (SSL_accept(ssl) == 1) behaviour(ssl);
         ERR_clear_error();
         SSL_free(ssl);
         SSL_CTX_free(ctx);
         close_raw(fd);
     }
-    bool handshakeDone_ = false;
     std::thread thread_;
 };
 #endif
+
+// A TLS server on loopback for one test, serving one connection after another:
+//   Echo       echoes, with the certificate of localhost / 127.0.0.1 from the test CA;
+//   Mutual     the same, and requires a client certificate from the test CA;
+//   Untrusted  echoes with a certificate from another CA;
+//   Closing    closes the TLS session cleanly when the client sends the line "CLOSE".
+// On Linux it runs in the test process; under Wine it is a Linux server that the test driver
+// (tests/wine_peers.sh) started, and its port comes from RAVLINK_TLS_PEER_<KIND>.
+class TlsPeer {
+public:
+    enum Kind { Echo, Mutual, Untrusted, Closing };
+    explicit TlsPeer(Kind kind);
+    ~TlsPeer();
+    const std::string &port() const { return port_; }
+    // Why the peer is not there; empty when it is.
+    const std::string &missing() const { return missing_; }
+    TlsPeer(const TlsPeer &) = delete;
+    TlsPeer &operator=(const TlsPeer &) = delete;
+
+private:
+    std::string port_, missing_;
+#ifndef _WIN32
+    void serve(Kind kind);
+    Listener listener_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+#endif
+};
+
+#ifdef _WIN32
+inline TlsPeer::TlsPeer(Kind kind) {
+    static const char *const names[] = {"ECHO", "MUTUAL", "UNTRUSTED", "CLOSING"};
+    std::string var = std::string("RAVLINK_TLS_PEER_") + names[kind];
+    const char *port = std::getenv(var.c_str());
+    if (pki_dir().empty() || port == nullptr || *port == '\0')
+        missing_ = var + " and RAVLINK_TEST_PKI_DIR name the Linux peers: run this program through ctest "
+                         "(tests/wine_peers.sh starts them)";
+    else
+        port_ = port;
+}
+inline TlsPeer::~TlsPeer() = default;
+#else
+inline TlsPeer::TlsPeer(Kind kind) {
+    if (pki_dir().empty()) missing_ = "the test PKI could not be made (tests/fixtures/make_pki.sh)";
+    else if (!listener_.ok()) missing_ = "no loopback listener";
+    if (!missing_.empty()) return;
+    port_ = listener_.port_text();
+    thread_ = std::thread([this, kind] { serve(kind); });
+}
+inline TlsPeer::~TlsPeer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+}
+// Accepts until the peer goes, one connection at a time.
+inline void TlsPeer::serve(Kind kind) {
+    TlsTestServer::Options o;
+    if (kind == Mutual) o.clientCa = pki("ca.pem");
+    if (kind == Untrusted) o = TlsTestServer::untrusted();
+    TlsTestServer::Behaviour b = TlsTestServer::echo;
+    if (kind == Closing)
+        b = [](SSL *ssl) {
+            std::string seen;
+            char c;
+            while (seen.find("CLOSE\n") == std::string::npos && SSL_read(ssl, &c, 1) == 1) seen += c;
+            SSL_shutdown(ssl);
+        };
+    while (!stop_) {
+        pollfd p{listener_.fd, POLLIN, 0};
+        if (::poll(&p, 1, 50) == 1) TlsTestServer(listener_.accept_one(), o, b);
+    }
+}
+#endif
+
+// Fails the test when its peer is not there.
+#define REQUIRE_TLS_PEER(peer) \
+    if (!(peer).missing().empty()) FAIL() << (peer).missing()
 
 } // namespace testsupport

@@ -1,5 +1,6 @@
 // The TLS layer against a real OpenSSL server on loopback: verification failures and their
-// texts, keys and pass phrases, read time-outs, a clean close and a reset by the peer.
+// texts, keys and pass phrases, read time-outs, a clean close and a reset by the peer. (Linux:
+// the server runs in the test; under Wine the integration tests run TLS against Linux peers.)
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -235,27 +236,5 @@ TEST(TlsSession, ASessionNeverSetUpFreesOnlyItselfAndKeepsItsNameToTheLength) {
     EXPECT_STREQ(pc->tlsSession->name, "branch-office");
     RavlinkClose(pc);
 }
-
-#ifdef _WIN32
-TEST(TlsSession, AgainstARealOpenSSLServer) {
-    GTEST_SKIP() << "no OpenSSL for Windows on this machine: handshakes, verification, keys and "
-                    "time-outs are tested in the Linux build; here the binding failure is";
-}
-
-TEST(TlsSession, WithoutOpenSSLTheSetUpReportsTheBindingFailure) {
-    TraceCapture trace;
-    auto [c, s] = testsupport::socket_pair();
-    Client client(c, SslFields{});
-    EXPECT_EQ(client.send("x"), 0);
-    EXPECT_EQ(client.pc->error, kFailed);
-    EXPECT_EQ(client.error(), "Could not load SSL/TLS libraries.");
-    EXPECT_TRUE(trace.has("[32]64-bit SSL/TLS unavailable.  Error (126) loading ")) << trace.all();
-    EXPECT_TRUE(trace.has("ssleay32.dll.\n"));
-    // The next attempt tries the binding again.
-    EXPECT_EQ(client.recv(1), "");
-    EXPECT_EQ(trace.count("SSL/TLS unavailable.  Error (126) loading "), 2u);
-    testsupport::close_raw(s);
-}
-#endif
 
 } // namespace
