@@ -53,7 +53,7 @@ stage "openssl for windows" openssl_built
 rm -f "$openssl_log" "$openssl_log.dir"
 # The Windows tests' peers (TLS and Kerberos servers) are the Linux tool's.
 stage "windows build" build build-win -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVLINK_BENCH=OFF -DRAVLINK_OPENSSL_DLL_DIR="$openssl_dir" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVLINK_OPENSSL_DLL_DIR="$openssl_dir" \
   -DRAVLINK_LINUX_TOOL="$top/build/bin/ravlink"
 stage "wine start" wineboot -i
 stage "windows tests (wine)" ctest --test-dir build-win --timeout 600
