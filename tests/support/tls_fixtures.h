@@ -71,7 +71,9 @@ public:
     using Behaviour = std::function<void(SSL *)>;
 
     // On the server end of a connected pair.
-    TlsTestServer(int fd, Options o, Behaviour b) : thread_([this, fd, o, b] { run(fd, o, b); }) {}
+    TlsTestServer(int fd, Options o, Behaviour b) : thread_([this, fd, o, b] { run(fd, -1, o, b); }) {}
+    // On the first connection the listener accepts.
+    TlsTestServer(Listener &l, Options o, Behaviour b) : thread_([this, &l, o, b] { run(-1, l.fd, o, b); }) {}
     ~TlsTestServer() { thread_.join(); }
 
     static void silent(SSL *) {}
@@ -84,8 +86,12 @@ public:
     }
 
 private:
-    void run(int fd, const Options &o, const Behaviour &behaviour) {
+    void run(int fd, int listener, const Options &o, const Behaviour &behaviour) {
         struct timeval limit = {20, 0};
+        if (listener >= 0) {
+            setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+            if ((fd = ::accept(listener, nullptr, nullptr)) < 0) return;
+        }
         setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
         SSL_CTX *ctx = SSL_CTX_new(TLS_server_method());
         SSL_CTX_use_certificate_chain_file(ctx, o.cert.c_str());
