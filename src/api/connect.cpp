@@ -10,6 +10,7 @@
 #include "api/context.h"
 #include "api/ssl_config_pack.h"
 #include "config/ssl_definitions.h"
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "kerberos/kerberos.h"
@@ -24,8 +25,6 @@ namespace {
 constexpr const char *kNullField = "\"(NULL)\"";
 // Paths this long are left out of the error text.
 constexpr std::size_t kLongPath = 4000;
-
-unsigned low32(const void *p) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p)); }
 
 const char *shown(const char *text, const char *absent) { return text != nullptr ? text : absent; }
 
@@ -66,13 +65,11 @@ void check_files(const RavlinkSSLconfig *c) {
 }
 
 bool copy_principal(RavlinkContext *pc, const char *principal) {
-    std::size_t n = std::strlen(principal) + 1;
-    pc->principal = static_cast<char *>(std::malloc(n));
+    pc->principal = core::copy_text(principal);
     if (pc->principal == nullptr) {
         s_setError("Cannot allocate memory for ServicePrincipal name.", codes::kNoMemory);
         return false;
     }
-    std::memcpy(pc->principal, principal, n);
     return true;
 }
 
@@ -146,7 +143,7 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToHostPort(const char *addres
                                                               const char *user, const char *password,
                                                               const char *authority, const char *principal) {
     ravlink_tracelog(4, "RavlinkLoginToHostPort(%s,%s,%x,%d,%s,%s,%s,%s)\n", shown(address, "no address"),
-                     shown(port, "no port"), low32(timeout), level, shown(user, "no username"),
+                     shown(port, "no port"), core::low32(timeout), level, shown(user, "no username"),
                      shown(password, "no password"), shown(authority, "no authority"),
                      shown_principal(level, principal));
     if (level == 11 && principal != nullptr)
@@ -186,6 +183,6 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkToHostPort(const char *address, co
                                                          const struct timeval *timeout, int32_t level,
                                                          const char *principal) {
     ravlink_tracelog(4, "RavlinkToHostPort(%s,%s,%x,%d,%s)\n", shown(address, "no address"), shown(port, "no port"),
-                     low32(timeout), level, shown_principal(level, principal));
+                     core::low32(timeout), level, shown_principal(level, principal));
     return RavlinkLoginToHostPort(address, port, timeout, level, nullptr, nullptr, nullptr, principal);
 }

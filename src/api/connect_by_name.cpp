@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "config/server_definitions.h"
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "ravlink.h"
@@ -11,7 +12,6 @@ namespace {
 
 const char *shown(const char *text, const char *absent) { return text ? text : absent; }
 
-unsigned low32(const void *p) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p)); }
 
 // Buffer sizes for the definition's texts.
 constexpr std::uint32_t kAddressSize = 64;
@@ -25,7 +25,7 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToServer(const char *server, 
                                                             const char *user, const char *password,
                                                             const char *authority) {
     s_setCurrentConnection(nullptr);
-    ravlink_tracelog(4, "RavlinkLoginToServer(%s,%x,%s,%s,%s)\n", shown(server, "no server"), low32(timeout),
+    ravlink_tracelog(4, "RavlinkLoginToServer(%s,%x,%s,%s,%s)\n", shown(server, "no server"), core::low32(timeout),
                      shown(user, "no username"), shown(password, "no password"), shown(authority, "no authority"));
     char address[kAddressSize];
     char port[kPortSize];
@@ -41,6 +41,6 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToServer(const char *server, 
 }
 
 extern "C" RAVLINK_API RavlinkContext *RavlinkToServer(const char *server, const struct timeval *timeout) {
-    ravlink_tracelog(4, "RavlinkToServer(%s,%x)\n", shown(server, "no server"), low32(timeout));
+    ravlink_tracelog(4, "RavlinkToServer(%s,%x)\n", shown(server, "no server"), core::low32(timeout));
     return RavlinkLoginToServer(server, timeout, nullptr, nullptr, nullptr);
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "kerberos/kerberos.h"
@@ -11,19 +12,6 @@
 #include "net/ts_client.h"
 #include "platform/codes.h"
 #include "tls/netssl.h"
-
-namespace {
-
-char *copy_text(const char *text) {
-    std::size_t n = std::strlen(text) + 1;
-    char *copy = static_cast<char *>(std::malloc(n));
-    if (copy != nullptr) std::memcpy(copy, text, n);
-    return copy;
-}
-
-unsigned low32(const void *p) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p)); }
-
-} // namespace
 
 RavlinkContext *s_allocContext() {
     auto *pc = static_cast<RavlinkContext *>(std::calloc(1, sizeof(RavlinkContext)));
@@ -50,7 +38,7 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkInitContext(ravlink_socket_t sock,
                                                           const char *password, const char *authority,
                                                           const char *principal) {
     ravlink_tracelog(4, "RavlinkInitContext(%x,%x,%d,%s,%s,%s,%s)\n", static_cast<unsigned>(sock),
-                     low32(timeout), level, user ? user : "no username", password ? password : "no password",
+                     core::low32(timeout), level, user ? user : "no username", password ? password : "no password",
                      authority ? authority : "no authority", principal ? principal : "no principal");
     s_setCurrentConnection(nullptr);
     s_clearError();
@@ -63,7 +51,8 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkInitContext(ravlink_socket_t sock,
         s_setError("Cannot allocate connection object.", codes::kNoMemory);
         return nullptr;
     }
-    if (principal != nullptr && (pc->principal = copy_text(principal)) == nullptr) {
+    if (principal != nullptr && (pc->principal = core::copy_text(principal)) == nullptr) {
+        s_setError("Cannot allocate memory for ServicePrincipal name.", codes::kNoMemory);
         RavlinkClose(pc);
         return nullptr;
     }
@@ -84,7 +73,7 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkInitContext(ravlink_socket_t sock,
 }
 
 extern "C" RAVLINK_API int32_t RavlinkClose(RavlinkContext *pc) {
-    ravlink_tracelog(4, "RavlinkClose(%x)\n", low32(pc));
+    ravlink_tracelog(4, "RavlinkClose(%x)\n", core::low32(pc));
     if (pc == nullptr) return 0;
     s_releaseSecurity(pc);
     if (pc->socket != plat::kInvalidSocket) plat::close_socket(pc->socket);

@@ -4,13 +4,13 @@
 
 #include "api/context.h"
 #include "api/protected_io.h"
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "net/socket_io.h"
 
 namespace {
 
-unsigned low32(const void *p) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p)); }
 
 // A failed plain or TLS read: the TLS layer's text joins the error, and the code is the result.
 std::int32_t plain_failure(RavlinkContext *pc) {
@@ -23,7 +23,7 @@ std::int32_t plain_failure(RavlinkContext *pc) {
 extern "C" RAVLINK_API int32_t RavlinkRecv(RavlinkContext *pc, void *buf, int32_t len,
                                            const struct timeval *timeout) {
     s_setCurrentConnection(pc);
-    ravlink_tracelog(4, "RavlinkRecv(%x, %x, %d, %x)\n", low32(pc), low32(buf), len, low32(timeout));
+    ravlink_tracelog(4, "RavlinkRecv(%x, %x, %d, %x)\n", core::low32(pc), core::low32(buf), len, core::low32(timeout));
     if (!s_connectionUp(pc)) {
         ravlink_tracelog(6, "RavlinkRecv() called while not connected.\n");
         return -1;

@@ -4,19 +4,16 @@
 
 #include "api/context.h"
 #include "api/protected_io.h"
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "net/socket_io.h"
 
-namespace {
-unsigned low32(const void *p) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p)); }
-} // namespace
-
 extern "C" RAVLINK_API int32_t RavlinkSend(RavlinkContext *pc, const void *buf, uint32_t len,
                                            const struct timeval *timeout) {
     s_setCurrentConnection(pc);
-    ravlink_tracelog(4, "RavlinkSend(%x, %x, %d, %x).\n", low32(pc), low32(buf), static_cast<int>(len),
-                     low32(timeout));
+    ravlink_tracelog(4, "RavlinkSend(%x, %x, %d, %x).\n", core::low32(pc), core::low32(buf), static_cast<int>(len),
+                     core::low32(timeout));
     if (!s_connectionUp(pc)) {
         ravlink_tracelog(6, "RavlinkSend() called while not connected.\n");
         return 0;

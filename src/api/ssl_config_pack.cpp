@@ -1,8 +1,9 @@
 // Packing a TLS configuration record into one allocation.
 #include "api/ssl_config_pack.h"
 
-#include <cstdlib>
-#include <cstring>
+#include <cstddef>
+
+#include "core/text.h"
 
 namespace {
 
@@ -19,23 +20,13 @@ static_assert(sizeof kFields / sizeof kFields[0] * sizeof(char *) == sizeof(Ravl
 } // namespace
 
 RavlinkSSLconfig *s_packSSLconfig(const RavlinkSSLconfig *source) {
-    std::size_t size = sizeof(RavlinkSSLconfig);
-    for (auto field : kFields) {
-        const char *text = source->*field;
-        size += (text != nullptr ? std::strlen(text) : 0) + 1;
-    }
-    auto *packed = static_cast<RavlinkSSLconfig *>(std::malloc(size));
+    constexpr std::size_t kCount = sizeof kFields / sizeof kFields[0];
+    const char *texts[kCount];
+    char *out[kCount];
+    for (std::size_t i = 0; i < kCount; ++i) texts[i] = source->*kFields[i];
+    void *block = core::pack_texts(sizeof(RavlinkSSLconfig), texts, kCount, out, nullptr);
+    auto *packed = static_cast<RavlinkSSLconfig *>(block);
     if (packed == nullptr) return nullptr;
-    char *cursor = reinterpret_cast<char *>(packed + 1);
-    for (auto field : kFields) {
-        const char *text = source->*field;
-        std::size_t n = (text != nullptr ? std::strlen(text) : 0) + 1;
-        if (text != nullptr)
-            std::memcpy(cursor, text, n);
-        else
-            *cursor = '\0';
-        packed->*field = cursor;
-        cursor += n;
-    }
+    for (std::size_t i = 0; i < kCount; ++i) packed->*kFields[i] = out[i];
     return packed;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/server_definitions.h"
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "platform/registry.h"
@@ -84,8 +85,7 @@ int ServerToHostPort(const char *server, char *address, std::uint32_t addressSiz
         return fail(key);
     }
     if (empty) std::strcpy(levelText, "0");
-    long value = std::strtol(levelText, nullptr, 10);
-    *level = static_cast<std::int32_t>(value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : value);
+    *level = core::decimal_value(levelText);
     plat::reg_close_key(key);
     return 1;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/ssl_definitions_file.h"
+#include "core/text.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ ServerSection *s_NextServerSection(FILE *file) {
         if (!keyLine) {
             if (const char *value = s_settingValue(line, "ConnectionSecurityLevel")) {
                 keyLine = true;
-                texts[4] = std::to_string(s_decimalValue(value));
+                texts[4] = std::to_string(core::decimal_value(value));
                 seen |= kSecurityLevel;
             }
         }
@@ -85,7 +86,7 @@ ServerSection *s_NextServerSection(FILE *file) {
                              texts[1].c_str(), texts[2].c_str(), name.c_str()};
     char *out[6];
     std::uint32_t length = 0;
-    auto *section = static_cast<ServerSection *>(s_packTexts(sizeof(ServerSection), fields, 6, out, &length));
+    auto *section = static_cast<ServerSection *>(core::pack_texts(sizeof(ServerSection), fields, 6, out, &length));
     if (section == nullptr) return nullptr;
     section->length = length;
     section->sslConfig = out[0];

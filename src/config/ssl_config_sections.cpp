@@ -5,6 +5,7 @@
 #include <string>
 
 #include "config/ssl_definitions_file.h"
+#include "core/text.h"
 
 namespace {
 
@@ -18,16 +19,9 @@ const char *const kKeys[kFieldCount] = {"Protocols", "KeyType", "VerifyPeer", "V
 
 bool starts_with_digit(const char *v) { return std::isdigit(static_cast<unsigned char>(v[0])) != 0; }
 
-bool starts_with_nocase(const char *v, const char *prefix) {
-    for (; *prefix != '\0'; ++v, ++prefix)
-        if (std::tolower(static_cast<unsigned char>(*v)) != std::tolower(static_cast<unsigned char>(*prefix)))
-            return false;
-    return true;
-}
-
 // Protocol names (case-sensitive) as bits; a bare "TLSv1" means every TLS version.
 std::int32_t protocol_bits(const char *v) {
-    if (starts_with_digit(v)) return s_decimalValue(v);
+    if (starts_with_digit(v)) return core::decimal_value(v);
     std::int32_t bits = 0;
     if (std::strstr(v, "SSLv2")) bits |= 1;
     if (std::strstr(v, "SSLv3")) bits |= 2;
@@ -39,20 +33,20 @@ std::int32_t protocol_bits(const char *v) {
 }
 
 std::int32_t key_type(const char *v) {
-    if (starts_with_digit(v)) return s_decimalValue(v);
-    if (starts_with_nocase(v, "DSA")) return 1;
-    if (starts_with_nocase(v, "RSA")) return 2;
+    if (starts_with_digit(v)) return core::decimal_value(v);
+    if (core::starts_with_nocase(v, "DSA")) return 1;
+    if (core::starts_with_nocase(v, "RSA")) return 2;
     return 0;
 }
 
 std::int32_t verify_peer(char *v) {
-    if (starts_with_digit(v)) return s_decimalValue(v);
+    if (starts_with_digit(v)) return core::decimal_value(v);
     s_trimLineEnd(v);
-    return starts_with_nocase(v, "yes") && v[3] == '\0' ? 1 : 0;
+    return core::starts_with_nocase(v, "yes") && v[3] == '\0' ? 1 : 0;
 }
 
 std::int32_t verify_depth(const char *v) {
-    std::int32_t depth = starts_with_digit(v) ? s_decimalValue(v) : 0;
+    std::int32_t depth = starts_with_digit(v) ? core::decimal_value(v) : 0;
     return depth == 0 ? 9 : depth;
 }
 
@@ -78,11 +72,7 @@ bool field_text(int field, const char *value, std::string &text) {
 
 // "[name]" at the start of the line, the name without regard to case.
 bool is_header_of(const char *line, const char *name, std::size_t length) {
-    if (line[0] != '[') return false;
-    for (std::size_t i = 0; i < length; ++i)
-        if (std::tolower(static_cast<unsigned char>(line[1 + i])) != std::tolower(static_cast<unsigned char>(name[i])))
-            return false;
-    return line[1 + length] == ']';
+    return line[0] == '[' && core::starts_with_nocase(line + 1, name, length) && line[1 + length] == ']';
 }
 
 } // namespace
@@ -112,13 +102,14 @@ SSLdefinition *s_readSSLcfg(FILE *file, const char *name) {
             break;
         }
     }
-    if (texts[kCipherList].empty()) texts[kCipherList] = kDefaultCipherList;
+    if (texts[kCipherList].empty()) texts[kCipherList] = core::kDefaultCipherList;
 
     const char *fields[kFieldCount];
     for (int f = 0; f < kFieldCount; ++f) fields[f] = texts[f].c_str();
     char *out[kFieldCount];
     std::uint32_t length = 0;
-    auto *def = static_cast<SSLdefinition *>(s_packTexts(sizeof(SSLdefinition), fields, kFieldCount, out, &length));
+    void *block = core::pack_texts(sizeof(SSLdefinition), fields, kFieldCount, out, &length);
+    auto *def = static_cast<SSLdefinition *>(block);
     if (def == nullptr) return nullptr;
     def->length = length;
     RavlinkSSLconfig &c = def->config;

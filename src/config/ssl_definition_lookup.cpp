@@ -1,19 +1,8 @@
 // The SSL definition for an address and port: the first server section that lists them decides.
-#include <cctype>
 #include <cstdlib>
 
 #include "config/ssl_definitions_file.h"
-
-namespace {
-
-bool equal_nocase(const char *a, const char *b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
-    return *a == *b;
-}
-
-} // namespace
+#include "core/text.h"
 
 SSLdefinition *s_findSSLdefinition(const char *address, const char *port) {
     if (address == nullptr || port == nullptr) return nullptr;
@@ -26,8 +15,8 @@ SSLdefinition *s_findSSLdefinition(const char *address, const char *port) {
         ServerSection *section = s_NextServerSection(file);
         if (section == nullptr) break;
         // Whole texts without regard to case; names are not resolved.
-        if (equal_nocase(section->address, address) &&
-            (equal_nocase(section->port, port) || equal_nocase(section->telnetPort, port)))
+        if (core::equal_nocase(section->address, address) &&
+            (core::equal_nocase(section->port, port) || core::equal_nocase(section->telnetPort, port)))
             definition = s_readSSLcfg(file, section->sslConfig); // when missing, the file is at its end
         std::free(section);
     }

@@ -34,10 +34,7 @@ constexpr std::size_t kPortSize = 40;
 constexpr std::size_t kTelnetPortSize = 32;
 constexpr std::size_t kSSLConfigNameSize = 128;
 constexpr std::size_t kCipherListSize = 128;
-constexpr std::size_t kPasswordSize = 128;
 constexpr std::size_t kPathFieldSize = 272;
-
-constexpr const char *kDefaultCipherList = "ALL:!aNULL:!eNULL:!EXP:!SSLv2";
 
 // Opens the file: $QXN_SSLconfigurations, else $CommonProgramFiles(x86) or $CommonProgramFiles
 // followed by the product path. Null when none is set, a value does not fit 260 characters, or
@@ -57,9 +54,3 @@ std::size_t s_trimLineEnd(char *text);
 bool s_readSSLdefsLine(FILE *file, char *buf, long *start);
 // The value of a setting "key=value" (key without regard to case, "=" right after it), or null.
 const char *s_settingValue(const char *line, const char *key);
-// The C library's decimal conversion (leading blanks, a sign, digits), kept within 32 bits.
-std::int32_t s_decimalValue(const char *text);
-// One allocation of headerSize bytes followed by the texts back to back, each with its
-// terminator; out[i] points at text i, *length is their total size. Null when out of memory.
-void *s_packTexts(std::size_t headerSize, const char *const *texts, std::size_t count, char **out,
-                  std::uint32_t *length);

@@ -78,17 +78,10 @@ void copy_to_library_text(const char *text) {
 
 } // namespace
 
-bool s_perThreadState() { return s_threadState; }
-
 void s_setCurrentConnection(RavlinkContext *pc) {
     // Setting none needs no state of its own: a thread without one has none.
     ThreadErrorState *state = pc != nullptr ? own_thread_state() : thread_state();
     if (state != nullptr) state->current = pc;
-}
-
-RavlinkContext *s_currentConnection() {
-    ThreadErrorState *state = thread_state();
-    return state != nullptr ? state->current : nullptr;
 }
 
 void s_initErrorState() {

@@ -27,10 +27,7 @@ void s_setErrorf(std::uint32_t code, const char *format, ...)
 
 // The calling thread's current connection: errors recorded on the thread also land in it.
 void s_setCurrentConnection(RavlinkContext *pc);
-RavlinkContext *s_currentConnection();
 
-// Whether the library keeps per-thread error state (decided at process attach).
-bool s_perThreadState();
 // Process attach: clears the library-wide state and decides on per-thread state.
 void s_initErrorState();
 // Thread attach / detach: clears, or frees and clears, the calling thread's state.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "api/context.h"
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "kerberos/token_framing.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-unsigned low32(const void *p) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p)); }
 
 void *allocate(std::uint32_t size) { return std::malloc(size > 0 ? size : 1); }
 
@@ -34,7 +34,8 @@ constexpr const char *kNoBuffer = "Transmission buffer allocation failed.";
 
 std::int32_t s_KerberosSend(RavlinkContext *pc, const unsigned char *piece, std::int32_t length,
                             const struct timeval *timeout) {
-    ravlink_tracelog(1, "s_KerberosSend(%x,%x,%d,%x)\n", low32(pc), low32(piece), length, low32(timeout));
+    ravlink_tracelog(1, "s_KerberosSend(%x,%x,%d,%x)\n", core::low32(pc), core::low32(piece), length,
+                     core::low32(timeout));
     pc->wrapBufferDesc = sspi::BufferDesc{sspi::SECBUFFER_VERSION, 3, pc->wrapBuffers};
     sspi::Buffer *b = pc->wrapBuffers;
     const std::uint32_t dataLength = static_cast<std::uint32_t>(length);

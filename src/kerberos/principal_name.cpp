@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "kerberos/computer_name.h"
 #include "net/resolver.h"
@@ -16,17 +17,9 @@ namespace {
 
 constexpr std::size_t kResolvedCapacity = 1089;
 
-bool same_text_ignoring_case(const char *a, const char *b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
-    }
-    return *a == *b;
-}
-
 bool is_local_address(const char *host) {
-    return std::strcmp(host, "127.0.0.1") == 0 || same_text_ignoring_case(host, "localhost") ||
-           same_text_ignoring_case(host, "::1");
+    return std::strcmp(host, "127.0.0.1") == 0 || core::equal_nocase(host, "localhost") ||
+           core::equal_nocase(host, "::1");
 }
 
 // The host's fully qualified name into resolved (empty when a numeric address has no reverse
@@ -46,7 +39,7 @@ bool resolve_host(const char *host, char *resolved) {
                       static_cast<std::uint32_t>(plat::last_socket_error()));
         return false;
     }
-    if (list->ai_canonname != nullptr && !same_text_ignoring_case(list->ai_canonname, host)) {
+    if (list->ai_canonname != nullptr && !core::equal_nocase(list->ai_canonname, host)) {
         std::strncpy(resolved, list->ai_canonname, kResolvedCapacity - 1);
         resolved[kResolvedCapacity - 1] = '\0';
     } else {

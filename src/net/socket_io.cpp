@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "api/context.h"
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "platform/codes.h"
@@ -15,10 +16,10 @@
 
 namespace {
 
-// Seconds given to the TLS read when the connection waits without limit.
+// Seconds given to the TLS read when the connection waits without limit. The TLS read takes any
+// negative value as no limit; -64 is the value it has always been handed, and its traces show it.
 constexpr std::int32_t kNoTimeLimit = -64;
 
-unsigned low32(const void *p) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p)); }
 
 int chunk_of(std::uint32_t remaining) { return remaining > INT_MAX ? INT_MAX : static_cast<int>(remaining); }
 
@@ -99,7 +100,7 @@ std::int32_t write_all(RavlinkContext *pc, const unsigned char *buffer, std::uin
         int n = plat::send_bytes(pc->socket, cursor, remaining);
         if (n > 0) {
             ravlink_tracelog(1, "write_all:  send(sock, %x, %d, 0) transmitted %d bytes immediately.\n",
-                             low32(cursor), remaining, n);
+                             core::low32(cursor), remaining, n);
             sent += static_cast<std::uint32_t>(n);
             if (sent == length) return static_cast<std::int32_t>(length);
             continue;

@@ -1,7 +1,5 @@
-// The socket library's lifetime (a counted start and stop) and name resolution.
+// The socket library's lifetime: a counted start and stop.
 #pragma once
-
-struct addrinfo;
 
 // Takes one use of the socket library, starting it on the first. 1 when ready, 0 on failure.
 int s_wsockstart();

@@ -1,5 +1,5 @@
-// The TCP connect of a new connection, and the process-wide settings that shape it: buffer
-// sizes (RavlinkRcvBuf, RavlinkSndBuf) and the one-time local binding.
+// The TCP connect of a new connection, shaped by the process-wide settings kept in
+// transport_settings.cpp: buffer sizes (RavlinkRcvBuf, RavlinkSndBuf) and the one-time local binding.
 #pragma once
 
 #include "platform/platform.h"

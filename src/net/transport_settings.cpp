@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "net/local_binding.h"
 #include "platform/codes.h"
@@ -16,13 +17,6 @@ namespace {
 
 char *s_localAddress = nullptr;
 char *s_localPort = nullptr;
-
-char *copy_text(const char *text) {
-    std::size_t n = std::strlen(text) + 1;
-    char *copy = static_cast<char *>(std::malloc(n));
-    if (copy != nullptr) std::memcpy(copy, text, n);
-    return copy;
-}
 
 } // namespace
 
@@ -38,11 +32,11 @@ void s_clearLocalBinding() {
 
 extern "C" RAVLINK_API int32_t RavlinkSetLocalBindings(const char *address, const char *port) {
     s_clearLocalBinding();
-    if (address != nullptr && (s_localAddress = copy_text(address)) == nullptr) {
+    if (address != nullptr && (s_localAddress = core::copy_text(address)) == nullptr) {
         s_setError("Could not allocate memory to save address", codes::kNoMemory);
         return 0;
     }
-    if (port != nullptr && (s_localPort = copy_text(port)) == nullptr) {
+    if (port != nullptr && (s_localPort = core::copy_text(port)) == nullptr) {
         s_setError("Could not allocate memory to save port", codes::kNoMemory);
         return 0;
     }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "net/resolver.h"
@@ -17,8 +18,6 @@
 namespace {
 
 constexpr std::size_t kTextCapacity = 128;
-
-unsigned low32(const void *p) { return static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(p)); }
 
 // The session data of the address query, released once with the module's own free.
 class SessionData {
@@ -238,7 +237,7 @@ int s_GetTSClient(char *name, std::uint32_t *nameLength, char *address, std::uin
         ravlink_tracelog(5,
                          "IPV4 address returned for WTSClientAddress:  Len = %d, value = %s, namelen = %x, "
                          "*namelen = %d\n",
-                         static_cast<int>(*addressLength), address, low32(nameLength),
+                         static_cast<int>(*addressLength), address, core::low32(nameLength),
                          static_cast<int>(*nameLength));
         session.release();
         return resolve_name(name, *nameLength, address, capacity, addressLength, AF_INET);

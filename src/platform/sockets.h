@@ -55,7 +55,6 @@ enum class SocketOption {
     IPv6Only,      // IPPROTO_IPV6, IPV6_V6ONLY
 };
 int set_socket_option(socket_t s, SocketOption option, int value);
-int get_socket_option(socket_t s, SocketOption option, int *value);
 // The socket's pending error (getsockopt SO_ERROR) as a Winsock number; -1 when it cannot be read.
 int pending_socket_error(socket_t s);
 

@@ -48,7 +48,10 @@ struct Entry {
 #define RAVLINK_ENTRY(lib, name, successor, selfServed) \
     Entry { Lib::lib, #name, successor, offsetof(Api, name), selfServed }
 
-// The required entry points, in the order in which they are resolved.
+// The required entry points, in the order in which they are resolved. Some are bound but never
+// called (server methods, SSL_accept, the cipher and certificate-name accessors, DH, OPENSSL_config,
+// ...): the binding still demands them, so that exactly the OpenSSL builds that were always
+// accepted are accepted, and a build without one fails with the message naming it.
 const Entry kEntries[] = {
     RAVLINK_ENTRY(Ssl, SSL_CTX_check_private_key, nullptr, false),
     RAVLINK_ENTRY(Ssl, SSL_CTX_ctrl, nullptr, false),

@@ -17,8 +17,8 @@ namespace {
 using ossl::api;
 using ossl::Series;
 
-// Protocol bits of a configuration.
-constexpr std::int32_t kSSLv2 = 1, kSSLv3 = 2, kTLSv1 = 4, kTLSv1_1 = 8, kTLSv1_2 = 16;
+// Protocol bits of a configuration (1, SSLv2, is never offered).
+constexpr std::int32_t kSSLv3 = 2, kTLSv1 = 4, kTLSv1_1 = 8, kTLSv1_2 = 16;
 
 // Option numbers (the same bits in every series where the option exists).
 constexpr std::uint64_t kNoSSLv2 = 0x01000000;   // 1.0 only; later series never offer SSLv2
@@ -43,7 +43,6 @@ std::uint64_t protocol_options(std::int32_t protocols) {
     if (!(protocols & kTLSv1)) options |= kNoTLSv1;
     if (!(protocols & kTLSv1_1)) options |= kNoTLSv1_1;
     if (!(protocols & kTLSv1_2)) options |= kNoTLSv1_2 | (api.series == Series::V1_0 ? 0 : kNoTLSv1_3);
-    (void)kSSLv2;
     return options;
 }
 
@@ -73,14 +72,7 @@ struct FreeSettings {
 // Collects OpenSSL's queued errors into the session's error text after a failed step.
 void fail_with_queue(RavlinkSSLsession *session) {
     std::string text;
-    for (unsigned long e = api.ERR_get_error(); e != 0; e = api.ERR_get_error()) {
-        char entry[256];
-        api.ERR_error_string(e, entry);
-        ravlink_tracelog2("\r\n%s", entry);
-        std::size_t n = std::strlen(entry);
-        if (!text.empty() && text.size() + 2 < 256) text += ", ";
-        if (text.size() + n < 256) text += entry;
-    }
+    s_drainErrorQueue(text);
     s_setSessionError(session, text.c_str());
     if (!text.empty())
         ravlink_tracelog2("\r\nError in SSLconfig():  %s", session->lastError);

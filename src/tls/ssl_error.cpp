@@ -57,19 +57,21 @@ void s_SSLerror(int code, const char *operation, RavlinkSSLsession *session) {
         std::snprintf(text, sizeof text, "SSL/TLS error in %s, Unknown error code: %d", operation, code);
     }
     std::string result = text;
+    s_drainErrorQueue(result);
+    s_setSessionError(session, result.c_str());
+}
 
-    // OpenSSL's queued errors, oldest first, each whole or not at all.
+void s_drainErrorQueue(std::string &text) {
     for (unsigned long e = ossl::api.ERR_get_error(); e != 0; e = ossl::api.ERR_get_error()) {
         char entry[256];
         ossl::api.ERR_error_string(e, entry);
         ravlink_tracelog2("\r\n%s", entry);
-        std::size_t n = std::strlen(entry);
-        if (result.size() + 2 + n < 256) {
-            result += ", ";
-            result += entry;
+        const std::size_t separator = text.empty() ? 0 : 2;
+        if (text.size() + separator + std::strlen(entry) < 256) {
+            if (separator != 0) text += ", ";
+            text += entry;
         }
     }
-    s_setSessionError(session, result.c_str());
 }
 
 int s_verifyCallback(int preverify, ossl::X509_STORE_CTX *store) {

@@ -164,7 +164,9 @@ int s_SSLconnect(RavlinkSSLsession *session) {
 
 std::uint32_t SSLrecvRavlink(RavlinkSSLsession *session, void *buffer, std::uint32_t length,
                              std::int32_t seconds, std::int32_t readAll, std::int32_t microseconds) {
-    // A microseconds part grants one short wait first, scaled by 10000 and kept below a second.
+    // A microseconds part grants one short wait first, scaled by 10000 and kept below a second
+    // (20 microseconds wait 0.2 s): callers' time-outs have always been tuned to this scale on TLS
+    // connections, so it stays although the field's unit says otherwise.
     std::int64_t shortWait = 0;
     if (microseconds != 0) {
         shortWait = static_cast<std::int64_t>(microseconds) * 10000;

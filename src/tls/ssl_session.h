@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "platform/platform.h"
 #include "ravlink.h"
@@ -40,6 +41,9 @@ void s_closeSSL(RavlinkSSLsession *session);
 
 // Replaces the session's error text after a failed SSL_connect / SSL_read / SSL_write.
 void s_SSLerror(int code, const char *operation, RavlinkSSLsession *session);
+// Empties OpenSSL's error queue, oldest entry first: each goes to the trace and joins text
+// (after ", " unless text is empty) when the whole entry fits within 255 characters.
+void s_drainErrorQueue(std::string &text);
 // The certificate-verification callback: traces a rejected certificate, keeps OpenSSL's verdict.
 int s_verifyCallback(int preverify, ossl::X509_STORE_CTX *store);
 

@@ -3,10 +3,11 @@
 // (a number then reads 0).
 #include "tls/ssl_settings.h"
 
-#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+
+#include "core/text.h"
 
 namespace {
 
@@ -19,24 +20,6 @@ void copy_field(char (&field)[256], const char *text) {
 }
 
 bool empty(const char *text) { return text == nullptr || text[0] == '\0'; }
-
-// The decimal value of a text: leading blanks, an optional sign, digits up to the first other
-// character; 0 without digits.
-std::int32_t decimal_value(const char *text) {
-    if (text == nullptr) return 0;
-    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' || *text == '\f')
-        ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-') negative = *text++ == '-';
-    std::int64_t value = 0;
-    for (; std::isdigit(static_cast<unsigned char>(*text)); ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > INT32_MAX) value = static_cast<std::int64_t>(INT32_MAX) + 1; // saturate
-    }
-    if (negative) value = -value;
-    if (value > INT32_MAX) value = INT32_MAX;
-    return static_cast<std::int32_t>(value);
-}
 
 // Frees settings that are not used, the pass phrase wiped first.
 SSLsettings *discard(SSLsettings *s) {
@@ -51,11 +34,11 @@ SSLsettings *discard(SSLsettings *s) {
 SSLsettings *s_SSLsettingsFromConfig(const RavlinkSSLconfig *config) {
     auto *s = static_cast<SSLsettings *>(std::calloc(1, sizeof(SSLsettings)));
     if (s == nullptr) return nullptr;
-    s->protocols = empty(config->Protocols) ? kDefaultProtocols : decimal_value(config->Protocols);
-    s->keyType = empty(config->KeyType) ? kDefaultKeyType : decimal_value(config->KeyType);
-    s->verifyPeer = empty(config->VerifyPeer) ? kDefaultVerifyPeer : decimal_value(config->VerifyPeer);
-    s->verifyDepth = empty(config->VerifyDepth) ? kDefaultVerifyDepth : decimal_value(config->VerifyDepth);
-    copy_field(s->cipherList, empty(config->CipherList) ? kDefaultCipherList : config->CipherList);
+    s->protocols = empty(config->Protocols) ? kDefaultProtocols : core::decimal_value(config->Protocols);
+    s->keyType = empty(config->KeyType) ? kDefaultKeyType : core::decimal_value(config->KeyType);
+    s->verifyPeer = empty(config->VerifyPeer) ? kDefaultVerifyPeer : core::decimal_value(config->VerifyPeer);
+    s->verifyDepth = empty(config->VerifyDepth) ? kDefaultVerifyDepth : core::decimal_value(config->VerifyDepth);
+    copy_field(s->cipherList, empty(config->CipherList) ? core::kDefaultCipherList : config->CipherList);
     if (!empty(config->Password)) copy_field(s->password, config->Password);
     if (!empty(config->CertFile)) copy_field(s->certFile, config->CertFile);
     if (!empty(config->KeyFile)) copy_field(s->keyFile, config->KeyFile);
@@ -86,11 +69,11 @@ SSLsettings *s_SSLsettingsFromRegistry(std::int32_t nameLength, const char *name
         char buffer[256];
         const int read = s_readSSLregValue(s->name, n.valueName, buffer, sizeof buffer);
         if (read < 0) return discard(s);
-        *n.field = read > 0 ? decimal_value(buffer) : n.fallback;
+        *n.field = read > 0 ? core::decimal_value(buffer) : n.fallback;
     }
     const int cipherRead = s_readSSLregValue(s->name, "CipherList", s->cipherList, sizeof s->cipherList);
     if (cipherRead < 0) return discard(s);
-    if (cipherRead == 0) copy_field(s->cipherList, kDefaultCipherList);
+    if (cipherRead == 0) copy_field(s->cipherList, core::kDefaultCipherList);
 
     struct Text {
         const char *valueName;

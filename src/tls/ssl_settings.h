@@ -26,15 +26,12 @@ constexpr std::int32_t kDefaultProtocols = 30;
 constexpr std::int32_t kDefaultKeyType = 1;
 constexpr std::int32_t kDefaultVerifyPeer = 1;
 constexpr std::int32_t kDefaultVerifyDepth = 9;
-constexpr const char *kDefaultCipherList = "ALL:!aNULL:!eNULL:!EXP:!SSLv2";
 
 // The registry key of a named configuration (HKEY_CURRENT_USER, else HKEY_LOCAL_MACHINE).
 constexpr const char *kSSLconfigKey = "Software\\Brannoc\\Sedrin\\SSLConfigurations\\%s";
 // Names that fit SSLsettings::name; longer ones are refused.
 constexpr std::size_t kMaxConfigName = 63;
 
-// 1 when the named configuration's key opens under either hive.
-int s_SSLconfigExists(const char *name);
 // Reads one value of a named configuration into buffer as text (a DWORD as its decimal number);
 // 1 when read, 0 when missing, -1 (error recorded) when its type is neither string nor DWORD.
 int s_readSSLregValue(const char *name, const char *valueName, char *buffer, std::uint32_t size);

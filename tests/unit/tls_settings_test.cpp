@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/registry_fixture.h"
+#include "tls/netssl.h"
 #include "tls/ssl_settings.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <new>
 #include <type_traits>
 
+#include "core/text.h"
 #include "diag/error_state.h"
 #include "platform/codes.h"
 #include "ravlink.h"
@@ -18,13 +19,8 @@ namespace {
 
 char *copy_principal(const char *text) {
     if (text == nullptr) return nullptr;
-    std::size_t n = std::strlen(text) + 1;
-    char *copy = static_cast<char *>(std::malloc(n));
-    if (copy == nullptr) {
-        s_setError("Cannot allocate memory for ServicePrincipal name.", codes::kNoMemory);
-        return nullptr;
-    }
-    std::memcpy(copy, text, n);
+    char *copy = core::copy_text(text);
+    if (copy == nullptr) s_setError("Cannot allocate memory for ServicePrincipal name.", codes::kNoMemory);
     return copy;
 }
 

@@ -72,16 +72,6 @@ int set_socket_option(socket_t s, SocketOption option, int value) {
     return ::setsockopt(s, level, name, &value, sizeof value) == 0 ? 0 : fail();
 }
 
-int get_socket_option(socket_t s, SocketOption option, int *value) {
-    int level, name;
-    if (!option_place(option, level, name)) {
-        set_last_socket_error(codes::kWsaNoProtoOpt);
-        return -1;
-    }
-    socklen_t n = sizeof *value;
-    return ::getsockopt(s, level, name, value, &n) == 0 ? 0 : fail();
-}
-
 int pending_socket_error(socket_t s) {
     int err = 0;
     socklen_t n = sizeof err;

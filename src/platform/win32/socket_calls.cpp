@@ -48,16 +48,6 @@ int set_socket_option(socket_t s, SocketOption option, int value) {
     return ::setsockopt(s, level, name, reinterpret_cast<const char *>(&value), sizeof value) == 0 ? 0 : -1;
 }
 
-int get_socket_option(socket_t s, SocketOption option, int *value) {
-    int level, name;
-    if (!option_place(option, level, name)) {
-        WSASetLastError(codes::kWsaNoProtoOpt);
-        return -1;
-    }
-    int n = sizeof *value;
-    return ::getsockopt(s, level, name, reinterpret_cast<char *>(value), &n) == 0 ? 0 : -1;
-}
-
 int pending_socket_error(socket_t s) {
     int err = 0;
     int n = sizeof err;
