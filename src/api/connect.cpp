@@ -88,7 +88,9 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
             ravlink_tracelog(4, "SSL definition obtained from SSL definition file.");
             config = &definition->config;
         } else if (level == 10) {
-            if (principal == nullptr || principal[0] == '\0') {
+            // The name is looked up again at the first send or receive; an empty one is a name
+            // like any other there (no key of that name: the defaults). Only its absence fails.
+            if (principal == nullptr) {
                 s_setError("Security level 10 needs the name of a TLS configuration.", 0);
                 return false;
             }

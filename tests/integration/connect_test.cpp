@@ -39,9 +39,6 @@ TEST(Connect, FailuresAndTheirTexts) {
         EXPECT_EQ(RavlinkToHostPort("127.0.0.1", "7", nullptr, level, nullptr), nullptr);
         EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Invalid Security Level requested.");
     }
-    Listener l;
-    EXPECT_EQ(connect_to(l.port_text(), 10), nullptr);
-    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Security level 10 needs the name of a TLS configuration.");
 }
 
 TEST(Connect, RecordTracesHideThePassword) {

@@ -81,23 +81,30 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlon
     testsupport::set_env("QXN_SSLconfigurations", "/nonexistent/SSLdefs.ini");
     TlsPeer peer(TlsPeer::Echo);
     REQUIRE_TLS_PEER(peer);
-    TraceCapture trace;
-    Connection c(peer, 10, "unheard-of");
-    ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
-    EXPECT_EQ(RavlinkGetSecurityType(c.pc), 2u);
-    EXPECT_EQ(c.send("x"), 0);
-    EXPECT_EQ(RavlinkGetErrorCode(c.pc), kTlsFailure);
-    const std::string head = "SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error, error:";
-    EXPECT_EQ(c.error().substr(0, head.size()), head) << c.error();
-    EXPECT_NE(std::string(RavlinkGetErrorString(nullptr)).find("certificate verify failed"), std::string::npos);
-    EXPECT_EQ(trace.count("\r\nVerify error with X.509 certificate at depth "), 1u);
-    EXPECT_TRUE(trace.has("\r\nSSL/TLS configuration: unheard-of"));
-    EXPECT_TRUE(trace.has("\n\rPeer verification option = 1, certificate depth = 9"));
-    // A name too long for a configuration is refused at the set-up.
+    // An empty name is a name like any other: looked up at the first send, found nowhere.
+    for (const std::string name : {"unheard-of", ""}) {
+        SCOPED_TRACE("name '" + name + "'");
+        TraceCapture trace;
+        Connection c(peer, 10, name.c_str());
+        ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
+        EXPECT_EQ(RavlinkGetSecurityType(c.pc), 2u);
+        EXPECT_EQ(c.send("x"), 0);
+        EXPECT_EQ(RavlinkGetErrorCode(c.pc), kTlsFailure);
+        const std::string head = "SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error, error:";
+        EXPECT_EQ(c.error().substr(0, head.size()), head) << c.error();
+        EXPECT_NE(std::string(RavlinkGetErrorString(nullptr)).find("certificate verify failed"), std::string::npos);
+        EXPECT_EQ(trace.count("\r\nVerify error with X.509 certificate at depth "), 1u);
+        EXPECT_TRUE(trace.has("\r\nSSL/TLS configuration: " + name + "["));
+        EXPECT_TRUE(trace.has("\n\rPeer verification option = 1, certificate depth = 9"));
+    }
+    // A name too long for a configuration is refused at the set-up; a missing one at the connect.
     const std::string name(80, 'z'), text = "SSL/TLS configuration '" + name + "' is not activated.";
     Connection refused(peer, 10, name.c_str());
     EXPECT_EQ(refused.send("x"), 0);
     EXPECT_EQ(refused.error().substr(0, text.size()), text);
+    Connection nameless(peer, 10, nullptr);
+    EXPECT_EQ(nameless.pc, nullptr);
+    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Security level 10 needs the name of a TLS configuration.");
     for (const char *v : {"QXN_ravlink_registry_user", "QXN_ravlink_registry_machine", "QXN_SSLconfigurations"})
         testsupport::set_env(v, nullptr);
 }
