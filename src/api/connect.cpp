@@ -77,7 +77,7 @@ bool copy_principal(RavlinkContext *pc, const char *principal) {
 // context, client name. False on a failure, with its reason recorded.
 bool build(RavlinkContext *pc, const char *address, const char *port, const struct timeval *timeout,
            std::int32_t level, const char *user, const char *password, const char *authority,
-           const char *principal, SSLdefinition *&definition, bool &connectTried) {
+           const char *principal, SSLdefinition *&definition) {
     const RavlinkSSLconfig *config = nullptr;
     bool tls = false;
     if (level == 10 && principal != nullptr && principal[0] != '\0' && s_SSLconfigExists(principal)) {
@@ -131,8 +131,7 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
     if (timeout != nullptr) s_installTimeout(pc, timeout);
     const bool kerberos = pc->securityType == kSecurityKerberos;
     if (kerberos && !s_acquireCredentials(pc, user, password, authority)) return false;
-    connectTried = true;
-    pc->socket = s_tcpconnect(address, port, pc->timeout);
+    pc->socket = s_tcpconnect(address, port, pc->timeout, &pc->socketLibraryUse);
     if (pc->socket == plat::kInvalidSocket) return false;
     if (kerberos && !s_establish_context(pc)) return false;
     return s_fillTSClientName(pc) != 0;
@@ -163,18 +162,13 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToHostPort(const char *addres
     }
 
     SSLdefinition *definition = nullptr;
-    bool connectTried = false;
-    if (build(pc, address, port, timeout, level, user, password, authority, principal, definition, connectTried)) {
+    if (build(pc, address, port, timeout, level, user, password, authority, principal, definition)) {
         s_setCurrentConnection(pc);
         std::free(definition);
         return pc;
     }
 
     if (RavlinkErrorArray[0] != '\0') ravlink_tracelog(6, "Error connecting:  %s\n", RavlinkErrorArray);
-    // RavlinkClose gives back the socket library use that the TCP connect takes. A connect that
-    // failed before that step took none, so it takes one here rather than end another
-    // connection's use (only when uses are held: a start here could fail and hide the reason).
-    if (!connectTried && s_wsockcount() > 0) s_wsockstart();
     RavlinkClose(pc);
     s_setCurrentConnection(nullptr);
     std::free(definition);

@@ -83,9 +83,10 @@ extern "C" RAVLINK_API int32_t RavlinkClose(RavlinkContext *pc) {
     std::free(pc->tsClientName);
     std::free(pc->errorText);
     std::free(pc->sslConfig);
+    const bool heldUse = pc->socketLibraryUse;
     std::free(pc);
     s_setCurrentConnection(nullptr);
-    s_wsacleanup();
+    if (heldUse) s_wsacleanup();
     return 1;
 }
 

@@ -56,6 +56,9 @@ struct RavlinkContext {
     char *tsClientName;
     char *errorText;
     RavlinkSSLconfig *sslConfig;
+    // True when the TCP connect took a use of the socket library for this context; RavlinkClose
+    // gives back only such a use (a context around the caller's socket holds none).
+    bool socketLibraryUse;
 };
 
 // True when the context is not null and holds a socket.

@@ -138,9 +138,10 @@ int s_bindto(plat::socket_t s, int family) {
     return result;
 }
 
-plat::socket_t s_tcpconnect(const char *host, const char *port, const struct timeval *timeout) {
+plat::socket_t s_tcpconnect(const char *host, const char *port, const struct timeval *timeout, bool *tookUse) {
     dwConnectionError = 0;
-    if (!s_wsockstart()) return plat::kInvalidSocket;
+    *tookUse = s_wsockstart() != 0;
+    if (!*tookUse) return plat::kInvalidSocket;
     addrinfo *list = s_getaddrinfo(host, port, 0, AI_CANONNAME);
     if (list == nullptr) {
         s_setError("getaddrinfo() failed during TCP connect.", last_code());
