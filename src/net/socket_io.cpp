@@ -1,6 +1,6 @@
-// read_all and write_all. The socket is non-blocking: a read waits for readability when a
-// receive would block; a write sends at once and, when the socket cannot take data, waits for
-// room and sends on for as long as each wait sees some.
+// read_all and write_all. The socket is non-blocking: a read waits for readability before each
+// receive; a write sends at once and, when the socket cannot take data, waits for room and sends
+// on for as long as each wait sees some.
 #include "net/socket_io.h"
 
 #include <climits>
@@ -40,23 +40,20 @@ std::int32_t read_all(RavlinkContext *pc, unsigned char *buffer, std::uint32_t w
     if (wanted == 0) return 0;
     std::uint32_t received = 0;
     for (;;) {
-        // Data that is already there is taken at once; only a receive that would block waits for
-        // readability, under the connection's time-out. The outcomes are those of waiting first,
-        // without a system call per pass for the common case.
-        int n = plat::recv_bytes(pc->socket, buffer + received, chunk_of(wanted - received));
-        if (n < 0 && plat::last_socket_error() == codes::kWsaWouldBlock) {
-            unsigned ready = 0;
-            int waited = plat::select_socket(pc->socket, plat::kWaitRead, pc->timeout, &ready);
-            if (waited < 0) {
-                std::uint32_t code = last_code();
-                pc->error = code;
-                ravlink_tracelog(6, "read_all:  WSAGetLastError() = %d following select()\n", static_cast<int>(code));
-                s_appendError("read_all:  select() returned SOCKET_ERROR.  ", code);
-                return -1;
-            }
-            if (waited == 0) return 0;
-            n = plat::recv_bytes(pc->socket, buffer + received, chunk_of(wanted - received));
+        // Every pass waits for readability under the connection's time-out before it receives,
+        // so a wait that cannot be made (a bad time-out, a socket that is not one) is reported
+        // as such even when data is queued.
+        unsigned ready = 0;
+        int waited = plat::select_socket(pc->socket, plat::kWaitRead, pc->timeout, &ready);
+        if (waited < 0) {
+            std::uint32_t code = last_code();
+            pc->error = code;
+            ravlink_tracelog(6, "read_all:  WSAGetLastError() = %d following select()\n", static_cast<int>(code));
+            s_appendError("read_all:  select() returned SOCKET_ERROR.  ", code);
+            return -1;
         }
+        if (waited == 0) return 0;
+        int n = plat::recv_bytes(pc->socket, buffer + received, chunk_of(wanted - received));
         if (n < 0) {
             std::uint32_t code = last_code();
             pc->error = code;

@@ -172,7 +172,9 @@ TEST(AddressWalk, TimeOutsOrderAndTheLocalBinding) {
 
 // ---- read_all / write_all ----
 
-TEST(SocketIo, ZeroLengthsReturnAtOnceAndAHugeTimeOutWaitsLikeNone) {
+// Every read waits before it receives: zero lengths return at once, a huge time-out waits like
+// none, and a wait that cannot be made fails even with data queued.
+TEST(SocketIo, ReadsWaitFirst) {
     ContextPair p;
     unsigned char b[1];
     timeval tv{};
@@ -182,8 +184,32 @@ TEST(SocketIo, ZeroLengthsReturnAtOnceAndAHugeTimeOutWaitsLikeNone) {
     EXPECT_EQ(read_all(p.pc, b, 0, 0), 0);
     EXPECT_EQ(write_all(p.pc, b, 0), 0);
     EXPECT_LT(seconds_since(start), 0.1);
-    send_raw(p.server, "x");
+    send_raw(p.server, "xy");
     EXPECT_EQ(read_all(p.pc, b, 1, 0), 1);
+
+    const plat::socket_t own = p.pc->socket;
+    const plat::socket_t gone = plat::open_socket(AF_INET, SOCK_STREAM, 0);
+    plat::close_socket(gone); // a number that names no socket now
+    struct Case {
+        timeval timeout;
+        plat::socket_t socket;
+        std::uint32_t code;
+    } cases[] = {{{-1, 0}, own, 10022u}, {{1, 0}, gone, 10038u}};
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.code);
+        s_clearError();
+        p.pc->socket = k.socket;
+        s_installTimeout(p.pc, &k.timeout);
+        EXPECT_EQ(read_all(p.pc, b, 1, 0), -1);
+        p.pc->socket = own;
+        EXPECT_EQ(p.pc->error, k.code);
+        EXPECT_EQ(std::string(RavlinkErrorArray).rfind("read_all:  select() returned SOCKET_ERROR.  \r\nReason: (", 0), 0u)
+            << RavlinkErrorArray;
+    }
+    tv = timeout_ms(1000);
+    s_installTimeout(p.pc, &tv);
+    EXPECT_EQ(read_all(p.pc, b, 1, 0), 1); // the queued byte is still there
+    EXPECT_EQ(b[0], 'y');
 }
 
 #ifndef _WIN32
