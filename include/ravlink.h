@@ -369,7 +369,7 @@ public:
     int32_t GetRdlen() const;
     int32_t GetSecurityLevel() const;
     int32_t GetTSClientName(char *buf, uint64_t *len) const;
-    uint32_t SetMode(uint32_t mode);
+    int32_t SetMode(uint32_t mode);              /* the previous mode, or 0 without a connection */
     int32_t SetSecurityLevel(int32_t level);
 
 private:

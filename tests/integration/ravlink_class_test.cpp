@@ -6,6 +6,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 #include "support/loopback.h"
 #include "support/registry_fixture.h"
@@ -46,7 +47,8 @@ std::string echo(Ravlink &r, const std::string &text) {
 TEST(RavlinkClass, WithoutAConnectionAndWhatAConnectAsksFor) {
     Ravlink two(2);
     EXPECT_EQ(two.GetRdlen(), 0);
-    EXPECT_EQ(two.SetMode(RAVLINK_VREAD), 0u);
+    static_assert(std::is_same<decltype(two.SetMode(0)), int32_t>::value, "members return int32_t");
+    EXPECT_EQ(two.SetMode(RAVLINK_VREAD), 0);
     size_t len = 8;
     char name[8];
     EXPECT_EQ(two.GetTSClientName(name, &len), 0);
@@ -98,13 +100,13 @@ TEST(RavlinkClass, PlainConnectionsTheirCopiesAndReconnects) {
     EXPECT_EQ(r.Receive(text, 20, &kTimeout), 0);
     EXPECT_EQ(text, std::string(20, 'y'));
     // VREAD: the string keeps its size; GetRdlen tells what arrived.
-    EXPECT_EQ(r.SetMode(RAVLINK_VREAD), RAVLINK_FREAD);
+    EXPECT_EQ(r.SetMode(RAVLINK_VREAD), 0);
     ASSERT_EQ(r.Send("xyz", 3, &kTimeout), 1);
     EXPECT_EQ(r.Receive(text, 10, &kTimeout), 0);
     EXPECT_EQ(text.size(), 10u);
     EXPECT_EQ(r.GetRdlen(), 3);
     EXPECT_EQ(text.substr(0, 3), "xyz");
-    r.SetMode(RAVLINK_FREAD);
+    EXPECT_EQ(r.SetMode(RAVLINK_FREAD), 1);
 
     // Copies share the connection; the last holder closes it.
     auto *copy = new Ravlink(*first);

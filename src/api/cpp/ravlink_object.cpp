@@ -95,7 +95,7 @@ int32_t Ravlink::GetTSClientName(char *buf, uint64_t *len) const {
     return RavlinkGetTSClientName(context, buf, len);
 }
 
-uint32_t Ravlink::SetMode(uint32_t mode) { return RavlinkSetMode(context, mode); }
+int32_t Ravlink::SetMode(uint32_t mode) { return static_cast<int32_t>(RavlinkSetMode(context, mode)); }
 
 int32_t Ravlink::SetSecurityLevel(int32_t level) {
     securityLevel = context != nullptr ? RavlinkSetSecurityLevel(context, level) : level;
