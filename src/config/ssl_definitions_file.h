@@ -37,8 +37,8 @@ constexpr std::size_t kCipherListSize = 128;
 constexpr std::size_t kPathFieldSize = 272;
 
 // Opens the file: $QXN_SSLconfigurations, else $CommonProgramFiles(x86) or $CommonProgramFiles
-// followed by the product path. Null when none is set, a value does not fit 260 characters, or
-// the file does not open.
+// followed by the product path. Null when none is set, the value used does not fit 260
+// characters (terminator included), or the file does not open.
 FILE *s_openSSLdefs(const char *mode);
 // The next server section, or null at the end of the file.
 ServerSection *s_NextServerSection(FILE *file);

@@ -25,12 +25,14 @@ bool read_variable(const char *name, std::string &value) {
 
 FILE *s_openSSLdefs(const char *mode) {
     std::string path;
-    if (!read_variable("QXN_SSLconfigurations", path)) {
+    if (read_variable("QXN_SSLconfigurations", path)) {
+        if (path.size() >= kPathBufferSize) return nullptr;
+    } else {
         if (!read_variable("CommonProgramFiles(x86)", path) && !read_variable("CommonProgramFiles", path))
             return nullptr;
+        // The limit is the variable's; the product path may take the whole beyond it.
         if (path.size() >= kPathBufferSize) return nullptr;
         path += kProductPath;
     }
-    if (path.size() >= kPathBufferSize) return nullptr;
     return std::fopen(path.c_str(), mode);
 }

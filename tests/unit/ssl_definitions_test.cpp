@@ -51,9 +51,10 @@ TEST_F(SSLdefinitions, AListedAddressAndPortGiveTheirConfiguration) {
     file("[srv]\naddress=Host.Example\nport=7000\nSSLConfig=cfg\nConnectionSecurityLevel=0\n\n"
          "[cfg]\nProtocols=SSLv3 TLSv1\nKeyType=rsa\nVerifyPeer=YES\nVerifyDepth=0\nPassword= secret\n"
          "certfile=/pki/client.pem\nKEYFILE=/pki/client.key\ncafile=/pki/ca.pem\n"
-         "; not a key, and no comment syntax either\nCApath=/pki/ca\n");
+         "; not a key, and no comment syntax either\nCApath=/pki/ca\n[next]\nCipherList=LOW\n");
     Definition d = find("host.example", "7000");
     ASSERT_NE(d, nullptr);
+    // The configuration ends at the next header: the cipher list after it is not its own.
     const char *expected[10] = {"30", "2", "1", "9", "ALL:!aNULL:!eNULL:!EXP:!SSLv2", " secret",
                                 "/pki/client.pem", "/pki/client.key", "/pki/ca.pem", "/pki/ca"};
     for (int i = 0; i < 10; ++i) EXPECT_STREQ((&d->config.Protocols)[i], expected[i]) << "field " << i;
@@ -191,6 +192,17 @@ TEST_F(SSLdefsLocation, VariableThenCommonProgramFilesX86ThenCommonProgramFiles)
     EXPECT_EQ(opened(), "");
     set_env("QXN_SSLconfigurations", (dir_ / std::string(300, 'l')).string());
     EXPECT_EQ(opened(), "");
+#ifndef _WIN32 // the ANSI file calls of Windows stop at 260 characters
+    // The limit is the folder variable's: a folder of 259 characters still has its file.
+    unset_env("QXN_SSLconfigurations");
+    const fs::path folder = dir_ / std::string(259 - dir_.string().size() - 1, 'f');
+    fs::create_directories(folder / "Brannoc" / "Sedrin");
+    ASSERT_TRUE(testsupport::write_file((folder / "Brannoc" / "Sedrin" / "SSLdefs.ini").string(), "long"));
+    set_env("CommonProgramFiles(x86)", folder.string());
+    EXPECT_EQ(opened(), "long");
+    set_env("CommonProgramFiles(x86)", folder.string() + "/");
+    EXPECT_EQ(opened(), "");
+#endif
 }
 
 // Random files and random changes to a valid one: the readers neither crash nor read past a
