@@ -138,9 +138,11 @@ void send_wrapped(GssServer &srv, const std::string &plain, bool encrypt = true)
     ASSERT_TRUE(srv.wrap(plain, encrypt, tok) && srv.send_frame(tok.data(), tok.size())) << srv.error();
 }
 
-// Credentials that cannot be had fail the connect before the listener is even contacted. Without
-// tickets the connect signs on with the host's own keys (the client keytab) where it has them.
-TEST(Kerberos, CredentialsThatCannotBeHadAndTheHostsOwnIdentity) {
+// Credentials that cannot be had fail the connect before the listener is even contacted, and
+// leave a caller's socket to the caller. Without tickets the host's own keys (the client keytab)
+// sign on where it has them, and the failure before them is forgotten. A target the KDC does not
+// know is the package's refusal, which ends a caller's socket with the context.
+TEST(Kerberos, CredentialsTheHostsOwnIdentityAndAnUnknownTarget) {
     REQUIRE_REALM();
     auto &realm = testsupport::Realm::get();
     testsupport::Listener unused;
@@ -152,28 +154,47 @@ TEST(Kerberos, CredentialsThatCannotBeHadAndTheHostsOwnIdentity) {
         EXPECT_EQ(connect(unused.port_text(), 1, "sedrin", "alice", "pw"), nullptr); // a user needs a domain
         EXPECT_EQ(err().rfind("Unable to get domain name.", 0), 0u) << err();
     }
+
+    timeval tv{10, 0};
+    auto [c, s] = testsupport::socket_pair();
     testsupport::set_env("KRB5CCNAME", "FILE:/nonexistent/ravlink-ccache");
-    EXPECT_EQ(connect(unused.port_text(), 2), nullptr);
+    EXPECT_EQ(RavlinkInitContext(c, &tv, 3, nullptr, nullptr, nullptr, "sedrin/localhost"), nullptr);
     EXPECT_EQ(err().rfind("Unable to acquire credential handle.\r\nReason: (", 0), 0u) << err();
     EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0x8009030Eu); // SEC_E_NO_CREDENTIALS
+    testsupport::send_raw(c, "still open");
+    char buf[16];
+    EXPECT_EQ(::recv(s, buf, 10, MSG_WAITALL), 10);
 
     std::string client;
-    OneShotServer server([&](int fd) {
-        GssServer srv(fd, nullptr);
-        accept(srv, 2);
+    std::thread server([&, s = s] {
+        GssServer srv(s, nullptr);
+        accept(srv, 1);
         client = srv.client();
     });
     testsupport::set_env("KRB5_CLIENT_KTNAME", realm.vars["RAVLINK_REALM_CLIENT_KEYTAB"].c_str());
-    RavlinkContext *pc = connect(server.port(), 2, "sedrin");
+    RavlinkContext *pc = RavlinkInitContext(c, &tv, 1, nullptr, nullptr, nullptr, "sedrin");
     testsupport::set_env("KRB5_CLIENT_KTNAME", nullptr);
     testsupport::set_env("KRB5CCNAME", realm.vars["KRB5CCNAME"].c_str());
+    server.join();
     EXPECT_NE(pc, nullptr) << err();
-    server.thread.join();
     EXPECT_EQ(client, "host/ravlink-client@" + realm.realm());
+    EXPECT_EQ(err(), "");
+    EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0xFFFFFFFFu);
     RavlinkClose(pc);
+    testsupport::close_raw(s);
+
+    auto [c2, s2] = testsupport::socket_pair();
+    EXPECT_EQ(RavlinkInitContext(c2, &tv, 2, nullptr, nullptr, nullptr, "nosuch/localhost"), nullptr);
+    EXPECT_EQ(err().rfind("Failed to establish security context.\r\nReason: (-2146893053, 0x80090303) ", 0), 0u) << err();
+    EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0x80090303u); // SEC_E_TARGET_UNKNOWN
+    timeval limit{10, 0};
+    setsockopt(s2, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    EXPECT_EQ(::recv(s2, buf, 5, MSG_WAITALL), 5); // the preamble, then the end
+    EXPECT_EQ(::recv(s2, buf, sizeof buf, 0), 0);
+    testsupport::close_raw(s2);
 }
 
-TEST(Kerberos, AServerThatAnswersWithTextOrNotAtAll) {
+TEST(Kerberos, AServerThatAnswersWithTextOrNotAtAllOrGoesAway) {
     REQUIRE_REALM();
     OneShotServer talker([](int fd) {
         GssServer raw(fd, nullptr);
@@ -193,6 +214,24 @@ TEST(Kerberos, AServerThatAnswersWithTextOrNotAtAll) {
     EXPECT_EQ(connect(silent.port(), 2, "sedrin/localhost", nullptr, nullptr, nullptr, 1), nullptr);
     silent.thread.join();
     EXPECT_NE(err().find("Failed to establish security context."), std::string::npos) << err();
+    // A server that resets the connection after the exchange: the protected frame cannot be written.
+    OneShotServer gone([](int fd) {
+        GssServer srv(fd, nullptr);
+        accept(srv, 3);
+        linger abort{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    });
+    RavlinkContext *pc = connect(gone.port(), 3);
+    ASSERT_NE(pc, nullptr) << err();
+    gone.thread.join();
+    timeval tv{10, 0};
+    const std::string message(100000, 'm');
+    int sent = 0;
+    while (sent < 50 && RavlinkSend(pc, message.data(), static_cast<std::uint32_t>(message.size()), &tv) == 1) ++sent;
+    EXPECT_LT(sent, 50);
+    EXPECT_EQ(err(pc).rfind("send_token() failed:  \r\nReason: (", 0), 0u) << err(pc);
+    EXPECT_NE(RavlinkGetErrorCode(pc), 0u);
+    RavlinkClose(pc);
 }
 
 TEST(Kerberos, HeldDataServesFreadsAndVreadsWithoutReadingTokens) {
@@ -234,8 +273,8 @@ TEST(Kerberos, HeldDataServesFreadsAndVreadsWithoutReadingTokens) {
     RavlinkClose(pc);
 }
 
-// Level 3 traffic both ways: pieces of at most the largest token, a switch to signed only, then
-// large, empty, corrupted and unfinished tokens from the server.
+// Level 3 traffic both ways: pieces of at most the largest token, a switch to signed only and
+// back, then large (signed only), empty, corrupted and unfinished tokens from the server.
 TEST(Kerberos, PiecesOfTheLargestTokenAndTokensLargeEmptyCorruptedAndUnfinished) {
     REQUIRE_REALM();
     std::vector<std::pair<std::size_t, bool>> seen; // what the server unwrapped, and whether encrypted
@@ -247,7 +286,7 @@ TEST(Kerberos, PiecesOfTheLargestTokenAndTokensLargeEmptyCorruptedAndUnfinished)
         bool encrypted = false;
         for (int i = 0; i < 5 && srv.recv_frame(tok) && srv.unwrap(tok, plain, &encrypted); ++i)
             seen.emplace_back(plain.size(), encrypted);
-        send_wrapped(srv, std::string(300000, 'q'));
+        send_wrapped(srv, std::string(300000, 'q'), false); // signed only, to a receiver at level 3
         ASSERT_TRUE(srv.send_frame("", 0));
         ASSERT_TRUE(srv.wrap("this token is damaged on the way", true, tok));
         tok[tok.size() / 2] ^= 0x40;
@@ -272,6 +311,7 @@ TEST(Kerberos, PiecesOfTheLargestTokenAndTokensLargeEmptyCorruptedAndUnfinished)
     ASSERT_EQ(RavlinkSend(pc, "signed", 6, &tv), 1) << err(pc);
     EXPECT_EQ(RavlinkSetSecurityLevel(pc, 1), 2);
     EXPECT_EQ(RavlinkSend(pc, "", 0, &tv), 0); // sends nothing
+    EXPECT_EQ(RavlinkSetSecurityLevel(pc, 3), 3);
 
     big.assign(300000, '\0');
     ASSERT_EQ(RavlinkRecv(pc, &big[0], 300000, &tv), 0) << err(pc);

@@ -59,6 +59,62 @@ TEST(SendReceive, ReadsOfBothModesUntilThePeerCloses) {
         << RavlinkGetErrorString(c.pc);
 }
 
+// Sends wait under the time-out that the connection holds, the connect's or the last receive's,
+// not under their own argument; after a receive without one they wait without limit. A send that
+// waited for room and then got it reports the whole length.
+TEST(SendReceive, SendsWaitUnderTheTimeOutTheLastReceiveLeft) {
+    timeval atConnect = timeout_ms(300);
+    ContextPair c(&atConnect);
+    ASSERT_NE(c.pc, nullptr) << RavlinkGetErrorString(nullptr);
+    // Fill the connection while the peer does not read, with buffers of fixed size, until a pause
+    // frees no room: the next send finds none.
+    const ravlink_socket_t mine = RavlinkGetSocketDescriptor(c.pc);
+    const int small = 16384;
+    setsockopt(mine, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char *>(&small), sizeof small);
+    setsockopt(c.server, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char *>(&small), sizeof small);
+    const std::vector<char> chunk(65536, 'f');
+    std::size_t filled = 0;
+    for (int round = 0, added = 1; added > 0 && round < 100; ++round) {
+        added = 0;
+        for (int n; (n = ::send(mine, chunk.data(), static_cast<int>(chunk.size()), 0)) > 0;) added += n;
+        filled += static_cast<std::size_t>(added);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const std::string data(1000, 'd');
+    timeval own = timeout_ms(10000);
+    auto send = [&](const timeval *tv) { return RavlinkSend(c.pc, data.data(), static_cast<uint32_t>(data.size()), tv); };
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(send(&own), 0);
+    EXPECT_NE(std::strstr(RavlinkGetErrorString(c.pc), "write_all:  select() timed out.  "), nullptr)
+        << RavlinkGetErrorString(c.pc);
+    char b;
+    timeval atReceive = timeout_ms(200);
+    EXPECT_NE(RavlinkRecv(c.pc, &b, 1, &atReceive), 0); // times out
+    EXPECT_EQ(send(&own), 0);
+    EXPECT_LT(seconds_since(start), 9.0); // neither send waited its own ten seconds
+
+    send_raw(c.server, "n");
+    ASSERT_EQ(RavlinkRecv(c.pc, &b, 1, nullptr), 0);
+    std::string tail; // the last bytes the peer reads
+    std::size_t drained = 0;
+    std::thread peer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500)); // longer than any limit above
+        std::vector<char> buf(65536);
+        for (int n; (n = ::recv(c.server, buf.data(), static_cast<int>(buf.size()), 0)) > 0;) {
+            drained += static_cast<std::size_t>(n);
+            tail.append(buf.data(), static_cast<std::size_t>(n));
+            if (tail.size() > data.size()) tail.erase(0, tail.size() - data.size());
+        }
+    });
+    timeval tiny = timeout_ms(1);
+    EXPECT_EQ(send(&tiny), 1) << RavlinkGetErrorString(c.pc);
+    RavlinkClose(c.pc); // the peer reads to the end
+    c.pc = nullptr;
+    peer.join();
+    EXPECT_GE(drained, filled + data.size());
+    EXPECT_EQ(tail, data);
+}
+
 TEST(SendReceive, ThreadsSeeTheirOwnErrors) {
     Listener listener(AF_INET, 64);
     std::string refused = closed_port();

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -10,15 +11,22 @@
 
 namespace testsupport {
 
-// Every trace line the library writes, with its level, while an instance lives.
+// Every trace line the library writes, with its level, while an instance lives. A hook, when
+// given, sees each line as it is written, on the writing thread (it may call the library).
 class TraceCapture {
 public:
-    TraceCapture() {
+    using Hook = std::function<void(const std::string &line)>;
+    explicit TraceCapture(Hook onLine = nullptr) {
         std::lock_guard<std::mutex> g(mutex());
         text().clear();
+        hook() = std::move(onLine);
         RavlinkSetTraceCallback(&TraceCapture::take, 99);
     }
-    ~TraceCapture() { RavlinkSetTraceCallback(nullptr, 99); }
+    ~TraceCapture() {
+        RavlinkSetTraceCallback(nullptr, 99);
+        std::lock_guard<std::mutex> g(mutex());
+        hook() = nullptr;
+    }
     std::string all() const {
         std::lock_guard<std::mutex> g(mutex());
         return text();
@@ -40,10 +48,19 @@ private:
         static std::string t;
         return t;
     }
+    static Hook &hook() {
+        static Hook h;
+        return h;
+    }
     static void take(int32_t level, const char *line) {
-        std::lock_guard<std::mutex> g(mutex());
-        text() += "[" + std::to_string(level) + "]";
-        text() += line;
+        Hook onLine;
+        {
+            std::lock_guard<std::mutex> g(mutex());
+            text() += "[" + std::to_string(level) + "]";
+            text() += line;
+            onLine = hook();
+        }
+        if (onLine) onLine(line);
     }
 };
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/error_state.h"
 #include "diag/trace.h"
 #include "support/registry_fixture.h"
 #include "support/trace_capture.h"
@@ -43,12 +44,22 @@ protected:
     std::vector<FILE *> streams_;
 };
 
-TEST_F(TraceTest, CallbackGetsEveryLineWithItsLevelAndLongLinesAreCut) {
-    testsupport::TraceCapture trace;
+// The callback gets every line with its level, long lines cut; it may call the library on its
+// own thread (the lock is re-entrant); setting it sets the level that the stream shares.
+TEST_F(TraceTest, CallbackGetsEveryLineMayCallTheLibraryAndSetsTheStreamLevel) {
+    FILE *f = stream();
+    ASSERT_NE(f, nullptr);
+    RavlinkSetTraceFilePtr(f, 1);
+    testsupport::TraceCapture trace([](const std::string &line) {
+        if (line == "outer") s_setError("recorded by the callback", 0);
+    }); // the stream level is 99 from here on
     ravlink_tracelog(1, "low %d", 1);
     ravlink_tracelog2("tls %s", "line");
     ravlink_tracelog(6, "%s", std::string(3000, 'x').c_str());
-    EXPECT_EQ(trace.all(), "[1]low 1[1]tls line[6]" + std::string(2047, 'x'));
+    ravlink_tracelog(5, "outer");
+    EXPECT_EQ(trace.all(), "[1]low 1[1]tls line[6]" + std::string(2047, 'x') + "[5]outer[6]recorded by the callback\n");
+    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "recorded by the callback");
+    EXPECT_EQ(read(f), "");
 }
 
 TEST_F(TraceTest, StreamGetsHeaderAndTextUnchangedAtItsLevelTracelog2AtLevelOneOnly) {

@@ -151,6 +151,12 @@ TEST(AddressWalk, TimeOutsOrderAndTheLocalBinding) {
     EXPECT_NE(local_port(s), bound);
     EXPECT_EQ(std::count(g_asked.begin(), g_asked.end(), "local"), 1);
     plat::close_socket(s);
+    // A bind that fails (the listener has the port) ends the walk: the next address is not tried.
+    g_local = {{AF_INET, v4.port}};
+    ASSERT_EQ(RavlinkSetLocalBindings("local", nullptr), 1);
+    EXPECT_EQ(connect_multi(2000), plat::kInvalidSocket);
+    EXPECT_EQ(std::string(RavlinkGetErrorString(nullptr)).rfind("Unable to bind to local binding address or port.\r\nReason: (10048, ", 0), 0u)
+        << RavlinkGetErrorString(nullptr);
 
     // IPv4 is tried before IPv6, whatever the order; a failure before a success is forgotten.
     Listener v6(AF_INET6);
