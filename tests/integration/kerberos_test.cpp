@@ -177,6 +177,7 @@ TEST(Kerberos, CredentialsTheHostsOwnIdentityAndAnUnknownTarget) {
     testsupport::set_env("KRB5CCNAME", realm.vars["KRB5CCNAME"].c_str());
     server.join();
     EXPECT_NE(pc, nullptr) << err();
+    EXPECT_EQ(RavlinkGetSecurityType(pc), 0u); // on a caller's socket, whatever the level
     EXPECT_EQ(client, "host/ravlink-client@" + realm.realm());
     EXPECT_EQ(err(), "");
     EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0xFFFFFFFFu);

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "api/context.h"
 #include "diag/error_state.h"
@@ -66,19 +65,6 @@ TEST_F(ErrorStateTest, ReasonLinesTheirAbsenceAndTheLimitsOfTexts) {
     s_appendError(big.c_str(), 0);
     EXPECT_EQ(std::strlen(RavlinkErrorArray), 2047u);
     EXPECT_EQ(std::strlen(RavlinkGetErrorString(nullptr)), 3u * 1023u + 2u); // the thread keeps it whole
-}
-
-TEST_F(ErrorStateTest, EachThreadKeepsItsOwnText) {
-    std::string seen_by_failer;
-    std::thread failer([&] {
-        s_setError("thread one failed", 10061);
-        std::thread([] { s_clearError(); }).join();
-        seen_by_failer = RavlinkGetErrorString(nullptr);
-    });
-    failer.join();
-    EXPECT_EQ(seen_by_failer.rfind("thread one failed\r\nReason: (10061", 0), 0u) << seen_by_failer;
-    // This thread never recorded anything itself: it reads the library-wide text.
-    EXPECT_STREQ(RavlinkGetErrorString(nullptr), RavlinkErrorArray);
 }
 
 } // namespace
