@@ -17,6 +17,8 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/time.h>
 #endif
 
@@ -110,6 +112,46 @@ private:
     }
     std::thread thread_;
 };
+
+// The server's options and behaviour under their own names, for the helpers below.
+using TlsServerOptions = TlsTestServer::Options;
+using TlsBehaviour = TlsTestServer::Behaviour;
+inline TlsServerOptions untrusted_server() { return TlsTestServer::untrusted(); }
+
+// Serves TLS on one accepted socket: handshake, then the behaviour. Every wait gives up after
+// 20 s, so a test whose client stays silent still ends. True when the handshake completed.
+inline bool serve_tls(int fd, const TlsServerOptions &o, const TlsBehaviour &behaviour) {
+    // A client that goes away must not end the test: this peer thread's writes get EPIPE.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    limit_receives(fd, 20);
+    SSL_CTX *ctx = SSL_CTX_new(TLS_server_method());
+    SSL_CTX_use_certificate_chain_file(ctx, o.cert.c_str());
+    SSL_CTX_use_PrivateKey_file(ctx, o.key.c_str(), SSL_FILETYPE_PEM);
+    if (!o.clientCa.empty()) {
+        SSL_CTX_load_verify_locations(ctx, o.clientCa.c_str(), nullptr);
+        SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+    }
+    SSL *ssl = SSL_new(ctx);
+    SSL_set_fd(ssl, fd);
+    bool done = SSL_accept(ssl) == 1;
+    if (done) behaviour(ssl);
+    ERR_clear_error();
+    SSL_free(ssl);
+    SSL_CTX_free(ctx);
+    return done;
+}
+
+// Echoes everything until the client goes away; true when it went with close_notify.
+inline bool echo_until_closed(SSL *ssl) {
+    char buf[16384];
+    int n;
+    while ((n = SSL_read(ssl, buf, sizeof buf)) > 0)
+        if (SSL_write(ssl, buf, n) <= 0) return false;
+    return SSL_get_error(ssl, n) == SSL_ERROR_ZERO_RETURN;
+}
 #endif
 
 // A TLS server on loopback for one test, serving one connection after another:
