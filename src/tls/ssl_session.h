@@ -1,6 +1,7 @@
 // The TLS state of one connection, and the layer's internal routines around it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -26,6 +27,14 @@ struct RavlinkSSLsession {
 constexpr std::uint32_t kTlsFailure = static_cast<std::uint32_t>(-6);
 constexpr std::uint32_t kTlsTimedOut = static_cast<std::uint32_t>(-1);
 
+// How long a handshake may take: at least `floor` (also the least bound of the write loop), and
+// `withoutTimeout` when the connection has no time-out. Tests shorten them.
+struct HandshakeBounds {
+    std::chrono::seconds floor{10};
+    std::chrono::seconds withoutTimeout{60};
+};
+extern HandshakeBounds s_handshakeBounds;
+
 // Builds the session's OpenSSL context and connection object and attaches the socket.
 // 0 on success; -1 with the error text set and nothing left allocated.
 int SSLconfig(RavlinkSSLsession *session);
@@ -35,8 +44,10 @@ int s_passwordCallback(char *buffer, int size, int rwflag, void *userdata);
 int s_SSLconnect(RavlinkSSLsession *session);
 // One wait on the socket, for reading or for writing.
 void s_SSLwait(int wantRead, plat::socket_t socket, std::int32_t seconds, std::int32_t microseconds);
-// Frees the session's OpenSSL objects; the session stays.
+// Shuts the session's connection down (close_notify) and frees its OpenSSL objects; the session stays.
 void s_closeSSL(RavlinkSSLsession *session);
+// Empties the calling thread's OpenSSL error queue (nothing before OpenSSL is bound).
+void s_clearSSLerrors();
 
 // Replaces the session's error text after a failed SSL_connect / SSL_read / SSL_write.
 void s_SSLerror(int code, const char *operation, RavlinkSSLsession *session);
