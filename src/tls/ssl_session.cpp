@@ -25,16 +25,14 @@ constexpr std::int32_t kHandshakeWaitSeconds = 3;
 using Clock = std::chrono::steady_clock;
 
 // The bound of the handshake, so that a silent peer cannot hold it forever: the connection's
-// time-out, but never less than kMinimumBound, since a short time-out that a caller installs
-// for polling reads is no measure of how long a handshake may take.
-// Zero (no bound) when the connection waits without limit.
-constexpr std::chrono::seconds kMinimumBound{10};
-
-Clock::duration operation_limit(const RavlinkSSLsession *session) {
+// time-out, but never less than the floor, since a short time-out that a caller installs for
+// polling reads is no measure of how long a handshake may take; a generous fixed bound when the
+// connection waits without limit (a server that accepted and never answers).
+Clock::duration handshake_limit(const RavlinkSSLsession *session) {
     const struct timeval *t = session->context != nullptr ? session->context->timeout : nullptr;
-    if (t == nullptr) return Clock::duration::zero();
+    if (t == nullptr) return s_handshakeBounds.withoutTimeout;
     Clock::duration limit = std::chrono::seconds(t->tv_sec) + std::chrono::microseconds(t->tv_usec);
-    return limit < kMinimumBound ? Clock::duration(kMinimumBound) : limit;
+    return limit < s_handshakeBounds.floor ? Clock::duration(s_handshakeBounds.floor) : limit;
 }
 
 // Whether a bounded operation has run out of time.
@@ -54,20 +52,45 @@ void bounded_wait(int wantRead, plat::socket_t socket, std::int32_t step, Clock:
               static_cast<std::int32_t>(wait.count() % 1000000));
 }
 
-// Runs the lazy set-up and handshake when the session has no connection object yet.
+// Runs the lazy set-up and handshake when the session has no connection object yet. It runs
+// under the session's lock, so that a second thread making its first call at the same time waits
+// for the handshake instead of starting one of its own on the same objects.
 bool ensure_established(RavlinkSSLsession *session) {
+    std::lock_guard<std::mutex> guard(session->lock);
     if (session->ssl != nullptr) return true;
-    if (SSLconfig(session) != 0 || s_SSLconnect(session) == 0) {
-        *session->errorCode = kTlsFailure;
-        return false;
-    }
-    return true;
+    bool ok = SSLconfig(session) == 0 && s_SSLconnect(session) != 0;
+    s_clearSSLerrors();
+    if (!ok) *session->errorCode = kTlsFailure;
+    return ok;
 }
 
-// The handshake step; OpenSSL's calls may write to the socket (see SigpipeGuard).
-int guarded_connect(ossl::SSL *ssl) {
-    SigpipeGuard guard;
-    return api.SSL_connect(ssl);
+// Frees the OpenSSL objects of a session whose handshake did not complete: there is nothing to
+// shut down, and SSL_shutdown on such a session would only queue an error.
+void discard_objects(RavlinkSSLsession *session) {
+    api.SSL_free(session->ssl);
+    session->ssl = nullptr;
+    if (session->sslContext != nullptr) api.SSL_CTX_free(session->sslContext);
+    session->sslContext = nullptr;
+    s_clearSSLerrors();
+}
+
+// The outcome of one SSL_read / SSL_write / SSL_connect: the count (> 0, or 1 for a finished
+// handshake), else SSL_get_error's code, asked while the lock that covered the call is still held.
+struct Outcome {
+    int n;
+    int code;
+    bool retry() const { return code == ossl::kErrorWantRead || code == ossl::kErrorWantWrite; }
+};
+
+// One OpenSSL call on the session's connection object, with the thread's error queue emptied
+// first so that SSL_get_error judges this call alone. The caller holds the session's lock.
+template <class Call> Outcome judged_call(RavlinkSSLsession *session, Call call) {
+    SigpipeGuard noSigpipe;
+    s_clearSSLerrors();
+    plat::clear_system_error();
+    Outcome o{call(session->ssl), 0};
+    if (o.n <= 0) o.code = api.SSL_get_error(session->ssl, o.n);
+    return o;
 }
 
 // Bytes OpenSSL has handed to the socket so far (the write BIO's count); the measure of a
@@ -84,6 +107,8 @@ int clamp_length(std::uint32_t length) {
 }
 
 } // namespace
+
+HandshakeBounds s_handshakeBounds;
 
 void s_linkTlsSession(RavlinkContext *pc, RavlinkSSLsession *session) {
     pc->tlsSession = session;
@@ -107,7 +132,15 @@ int s_newSSLsession(RavlinkContext *pc, const char *name, std::uint32_t nameLeng
     return 1;
 }
 
+void s_clearSSLerrors() {
+    if (tlsReady == 0) return;
+    while (api.ERR_get_error() != 0) {
+    }
+}
+
 void s_closeSSL(RavlinkSSLsession *session) {
+    // A session holds a connection object only after a completed handshake (a failed one discards
+    // it), so close_notify always goes to a peer that expects TLS records.
     if (session->ssl != nullptr) {
         {
             SigpipeGuard guard;
@@ -120,6 +153,7 @@ void s_closeSSL(RavlinkSSLsession *session) {
         api.SSL_CTX_free(session->sslContext);
         session->sslContext = nullptr;
     }
+    s_clearSSLerrors();
 }
 
 void s_freeSSLsession(RavlinkSSLsession *session) {
@@ -139,25 +173,23 @@ void s_SSLwait(int wantRead, plat::socket_t socket, std::int32_t seconds, std::i
 
 int s_SSLconnect(RavlinkSSLsession *session) {
     ravlink_tracelog2("\r\nSSL/TLS client requested.");
-    const Clock::duration limit = operation_limit(session);
+    const Clock::duration limit = handshake_limit(session);
     const Clock::time_point deadline = Clock::now() + limit;
-    int rc = guarded_connect(session->ssl);
-    while (rc != 1) {
-        int code = api.SSL_get_error(session->ssl, rc);
-        if (code != ossl::kErrorWantRead && code != ossl::kErrorWantWrite) {
-            s_SSLerror(code, "SSL_connect()", session);
-            s_closeSSL(session);
+    const auto connect = [](ossl::SSL *ssl) { return api.SSL_connect(ssl); };
+    for (Outcome o = judged_call(session, connect); o.n != 1; o = judged_call(session, connect)) {
+        if (!o.retry()) {
+            s_SSLerror(o.code, "SSL_connect()", session);
+            discard_objects(session);
             return 0;
         }
         if (expired(limit, deadline)) {
             ravlink_tracelog2("\r\nSSL/TLS handshake timed out.");
             s_setSessionError(session, "SSL/TLS error in SSL_connect(), operation timed out");
-            s_closeSSL(session);
+            discard_objects(session);
             return 0;
         }
-        bounded_wait(code == ossl::kErrorWantRead, session->context->socket, kHandshakeWaitSeconds, limit,
+        bounded_wait(o.code == ossl::kErrorWantRead, session->context->socket, kHandshakeWaitSeconds, limit,
                      deadline);
-        rc = guarded_connect(session->ssl);
     }
     return 1;
 }
@@ -176,13 +208,15 @@ std::uint32_t SSLrecvRavlink(RavlinkSSLsession *session, void *buffer, std::uint
     auto *cursor = static_cast<unsigned char *>(buffer);
     std::uint32_t count = 0;
     for (;;) {
-        plat::clear_system_error();
-        int n;
+        Outcome o;
         {
             std::lock_guard<std::mutex> guard(session->lock);
-            SigpipeGuard noSigpipe;
-            n = api.SSL_read(session->ssl, cursor + count, clamp_length(length - count));
+            o = judged_call(session, [&](ossl::SSL *ssl) {
+                return api.SSL_read(ssl, cursor + count, clamp_length(length - count));
+            });
+            if (o.n <= 0 && !o.retry()) s_SSLerror(o.code, "SSL_read()", session);
         }
+        const int n = o.n;
         if (n > 0) {
             count += static_cast<std::uint32_t>(n);
             if (count == length) return length;
@@ -192,9 +226,8 @@ std::uint32_t SSLrecvRavlink(RavlinkSSLsession *session, void *buffer, std::uint
             *session->errorCode = kTlsTimedOut;
             return count;
         }
-        int code = api.SSL_get_error(session->ssl, n);
-        if (code != ossl::kErrorWantRead && code != ossl::kErrorWantWrite) {
-            s_SSLerror(code, "SSL_read()", session);
+        const int code = o.code;
+        if (!o.retry()) {
             *session->errorCode = kTlsFailure;
             return count;
         }
@@ -233,20 +266,19 @@ int SSLsendRavlink(RavlinkSSLsession *session, const void *buffer, std::uint32_t
         const int piece = clamp_length(length);
         int n;
         for (;;) {
-            plat::clear_system_error();
+            Outcome o;
+            std::uint64_t written = onWire;
             {
                 std::lock_guard<std::mutex> guard(session->lock);
-                SigpipeGuard noSigpipe;
-                n = api.SSL_write(session->ssl, cursor, piece);
+                o = judged_call(session, [&](ossl::SSL *ssl) { return api.SSL_write(ssl, cursor, piece); });
+                if (o.n <= 0 && !o.retry()) s_SSLerror(o.code, "SSL_write()", session);
+                if (o.n <= 0) written = bytes_on_wire(session);
             }
+            n = o.n;
             if (n > 0) break;
-            int code = api.SSL_get_error(session->ssl, n);
-            if (code != ossl::kErrorWantRead && code != ossl::kErrorWantWrite) {
-                s_SSLerror(code, "SSL_write()", session);
-                return 0;
-            }
+            const int code = o.code;
+            if (!o.retry()) return 0;
             const Clock::time_point now = Clock::now();
-            const std::uint64_t written = bytes_on_wire(session);
             if (written != onWire) {
                 onWire = written;
                 deadline = now + limit;
