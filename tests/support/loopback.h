@@ -12,11 +12,15 @@
 #include <unistd.h>
 #endif
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "ravlink.h"
 
@@ -90,6 +94,56 @@ struct Listener {
     Listener(const Listener &) = delete;
     Listener &operator=(const Listener &) = delete;
 };
+
+// A loopback server that runs its handler on a thread of its own for every connection it
+// accepts, until it is destroyed: then it stops accepting, waits for the handlers and closes
+// their sockets. Handlers bound their own waits.
+class Service {
+public:
+    using Handler = std::function<void(ravlink_socket_t)>;
+    explicit Service(Handler h) : handler_(std::move(h)), acceptor_([this] { run(); }) {}
+    ~Service() {
+        stop_ = true;
+        acceptor_.join();
+        for (std::thread &t : workers_) t.join();
+    }
+    std::string port_text() const { return listener_.port_text(); }
+    Service(const Service &) = delete;
+    Service &operator=(const Service &) = delete;
+
+private:
+    void run() {
+        while (!stop_) {
+            fd_set ready;
+            FD_ZERO(&ready);
+            FD_SET(listener_.fd, &ready);
+            timeval poll = {0, 50000};
+            if (::select(static_cast<int>(listener_.fd) + 1, &ready, nullptr, nullptr, &poll) <= 0) continue;
+            ravlink_socket_t s = listener_.accept_one();
+            if (s == RAVLINK_INVALID_SOCKET) continue;
+            workers_.emplace_back([this, s] {
+                handler_(s);
+                close_raw(s);
+            });
+        }
+    }
+    Listener listener_{AF_INET, 128};
+    Handler handler_;
+    std::atomic<bool> stop_{false};
+    std::vector<std::thread> workers_;
+    std::thread acceptor_; // last: starts once the rest is made
+};
+
+// Bounds a test peer's receives on a socket, so that a silent client cannot hold it forever.
+inline void limit_receives(ravlink_socket_t s, int seconds) {
+#ifdef _WIN32
+    DWORD ms = static_cast<DWORD>(seconds) * 1000;
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char *>(&ms), sizeof ms);
+#else
+    timeval limit = {seconds, 0};
+    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+#endif
+}
 
 // A connected pair: first the client end, then the server end.
 inline std::pair<ravlink_socket_t, ravlink_socket_t> socket_pair() {
