@@ -82,6 +82,7 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
            std::int32_t level, const char *user, const char *password, const char *authority,
            const char *principal, SSLdefinition *&definition, bool &connectTried) {
     const RavlinkSSLconfig *config = nullptr;
+    std::int32_t verifyHostName = -1; // a named registry configuration says for itself
     bool tls = false;
     if (level == 10 && principal != nullptr && principal[0] != '\0' && s_SSLconfigExists(principal)) {
         tls = true;
@@ -90,6 +91,7 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
         if (definition != nullptr) {
             ravlink_tracelog(4, "SSL definition obtained from SSL definition file.");
             config = &definition->config;
+            verifyHostName = definition->verifyHostName;
         } else if (level == 10) {
             if (principal == nullptr || principal[0] == '\0') {
                 s_setError("Security level 10 needs the name of a TLS configuration.", 0);
@@ -99,6 +101,7 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
         }
     } else if (level == 11) {
         config = reinterpret_cast<const RavlinkSSLconfig *>(principal);
+        verifyHostName = s_verifyHostNameForRecords();
         if (config == nullptr) {
             s_setError("Security level 11 needs a RavlinkSSLconfig record.", 0);
             return false;
@@ -122,7 +125,10 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
         pc->securityLevel = 0;
         const char *name = pc->sslConfig == nullptr ? pc->principal : nullptr;
         auto nameLength = static_cast<std::uint32_t>(name != nullptr ? std::strlen(name) : 0);
-        if (!s_newSSLsession(pc, name, nameLength)) return false;
+        if (!s_newSSLsession(pc, name, nameLength) || !s_setSSLpeer(pc->tlsSession, address, verifyHostName)) {
+            s_setError("Cannot allocate memory for the TLS session.", codes::kNoMemory);
+            return false;
+        }
     } else {
         if (principal != nullptr && !copy_principal(pc, principal)) return false;
         if (level >= 1 && level <= 3) pc->securityType = kSecurityKerberos;
@@ -167,7 +173,7 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToHostPort(const char *addres
     bool connectTried = false;
     if (build(pc, address, port, timeout, level, user, password, authority, principal, definition, connectTried)) {
         s_setCurrentConnection(pc);
-        std::free(definition);
+        s_freeSSLdefinition(definition);
         return pc;
     }
 
@@ -178,7 +184,7 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToHostPort(const char *addres
     if (!connectTried && s_wsockcount() > 0) s_wsockstart();
     RavlinkClose(pc);
     s_setCurrentConnection(nullptr);
-    std::free(definition);
+    s_freeSSLdefinition(definition);
     return nullptr;
 }
 

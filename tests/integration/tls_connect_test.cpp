@@ -109,6 +109,31 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlon
         testsupport::set_env(v, nullptr);
 }
 
+// Level 11 checks the host name once the caller asks for it, for the connections made after.
+TEST(TlsConnect, HostNameVerificationForRecordsIsOffUntilSet) {
+    if (testsupport::pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
+    TlsTestServer::Options wildcard{pki("wildcard-server.pem"), pki("wildcard-server.key"), ""};
+    Listener l;
+    int previous = 0;
+    for (int verify : {0, 1, 0}) {
+        TlsTestServer server(l, wildcard, TlsTestServer::echo);
+        EXPECT_EQ(RavlinkSetVerifyHostName(verify), previous);
+        previous = verify;
+        struct timeval tv = {5, 0};
+        SslFields f = testsupport::trusting();
+        RavlinkSSLconfig record = f.record();
+        RavlinkContext *pc = RavlinkToHostPort("localhost", l.port_text().c_str(), &tv, 11,
+                                               reinterpret_cast<const char *>(&record));
+        ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
+        EXPECT_EQ(RavlinkSend(pc, "x", 1, &tv), verify == 1 ? 0 : 1);
+        if (verify == 1) {
+            EXPECT_NE(std::string(RavlinkGetErrorString(pc)).find("does not match the host 'localhost'"),
+                      std::string::npos) << RavlinkGetErrorString(pc);
+        }
+        RavlinkClose(pc);
+    }
+}
+
 TEST(TlsConnect, PeerClosingCleanlyIsReportedForTheRead) {
     Listener l;
     TlsTestServer server(l, {}, [](SSL *ssl) { SSL_shutdown(ssl); });
