@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/tls_fixtures.h"
 
@@ -168,6 +170,41 @@ TEST(TlsBinding, AMissingEntryPointIsNamedAndTheBindingRetried) {
         EXPECT_EQ(count("[32]Library version:  Stand-in OpenSSL for binding tests\n"), 2u) << out;
         EXPECT_EQ(count("send=0\nerror=<Could not load SSL/TLS libraries."), 2u) << out;
         EXPECT_EQ(count("[32]SSL/TLS unavailable"), 2u) << out; // only the first missing one is named
+    }
+}
+
+// What OpenSSL receives from a copy of the library beside a recording stand-in of each older
+// series, for two connections that allow TLS 1.1 only: the 1.0 series is initialised and given
+// locking callbacks once, with 1.0's option word; 1.1 initialises itself and gets its own
+// SSL_OP_ALL (never 1.0's, whose bits mean other things there) and TLS 1.3 goes with TLS 1.2.
+TEST(TlsBinding, EachSeriesReceivesItsOwnInitialisationAndOptionWord) {
+    struct Case { const char *series; std::vector<std::pair<std::string, std::size_t>> calls; } cases[] = {
+        {"10", {{"SSL_library_init", 1}, {"SSL_load_error_strings", 1}, {"CRYPTO_set_id_callback set", 1},
+                {"CRYPTO_set_locking_callback set", 1}, {"CRYPTO_set_dynlock_create_callback set", 1},
+                {"CRYPTO_set_dynlock_lock_callback set", 1}, {"CRYPTO_set_dynlock_destroy_callback set", 1},
+                {"SSLv23_client_method", 2}, {"SSL_CTX_ctrl 32 0xf000000", 2}, {"SSL_CTX_ctrl 32 0x80100bff", 2},
+                {"SSL_CTX_ctrl 32 ", 4}, {"SSL_CTX_ctrl 33 0x4", 2}, {"SSL_CTX_set_verify 1", 2},
+                {"SSL_CTX_set_verify_depth 9", 2}, {"BIO_int_ctrl 104 0", 2}, {"SSL_connect", 2},
+                {"SSL_free", 2}, {"SSL_CTX_free", 2}, {"SSL_shutdown", 0}}},
+        {"11", {{"SSL_library_init", 0}, {"CRYPTO_set_", 0}, {"TLS_client_method", 2},
+                {"SSL_CTX_ctrl 32 0x2e000000", 2}, {"SSL_CTX_ctrl 32 0x80000854", 2}, {"SSL_CTX_ctrl 32 ", 4},
+                {"SSL_CTX_ctrl 33 0x4", 2}, {"SSL_connect", 2}, {"SSL_shutdown", 0}}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(std::string("series ") + k.series);
+        std::string dir = std::string(RAVLINK_FAKE_OPENSSL_DIR) + "/recording" + k.series;
+        std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/'").c_str());
+        Listener l;
+        std::string out = testsupport::run_capture(std::string("RAVLINK_PROBE_PROTOCOLS=8 '") + RAVLINK_TLS_BIND_PROBE +
+                                                   "' '" + dir + "/libravlink64.so' " + l.port_text());
+        for (const auto &call : k.calls) {
+            std::size_t n = 0;
+            const std::string needle = "call " + call.first;
+            for (std::size_t at = out.find(needle); at != std::string::npos; at = out.find(needle, at + 1)) ++n;
+            EXPECT_EQ(n, call.second) << call.first << "\n" << out;
+        }
+        EXPECT_NE(out.find("send=0\nerror=<SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error"),
+                  std::string::npos) << out;
     }
 }
 #endif
