@@ -193,7 +193,7 @@ TEST(TlsBinding, EachSeriesReceivesItsOwnInitialisationAndOptionWord) {
     for (const Case &k : cases) {
         SCOPED_TRACE(std::string("series ") + k.series);
         std::string dir = std::string(RAVLINK_FAKE_OPENSSL_DIR) + "/recording" + k.series;
-        std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/'").c_str());
+        std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/libravlink64.so'").c_str());
         Listener l;
         std::string out = testsupport::run_capture(std::string("RAVLINK_PROBE_PROTOCOLS=8 '") + RAVLINK_TLS_BIND_PROBE +
                                                    "' '" + dir + "/libravlink64.so' " + l.port_text());
