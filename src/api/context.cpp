@@ -76,10 +76,12 @@ extern "C" RAVLINK_API int32_t RavlinkClose(RavlinkContext *pc) {
     ravlink_tracelog(4, "RavlinkClose(%x)\n", core::low32(pc));
     if (pc == nullptr) return 0;
     s_releaseSecurity(pc);
+    // The TLS session's close_notify goes out on the socket, so the session goes first: once the
+    // socket is closed its number may already belong to another thread's new connection.
+    if (pc->tlsSession != nullptr) s_freeSSLsession(pc->tlsSession);
     if (pc->socket != plat::kInvalidSocket) plat::close_socket(pc->socket);
     std::free(pc->recvToken.value);
     std::free(pc->principal);
-    if (pc->tlsSession != nullptr) s_freeSSLsession(pc->tlsSession);
     std::free(pc->tsClientName);
     std::free(pc->errorText);
     std::free(pc->sslConfig);
