@@ -88,28 +88,7 @@ public:
     }
 
 private:
-    void run(int fd, int listener, const Options &o, const Behaviour &behaviour) {
-        struct timeval limit = {20, 0};
-        if (listener >= 0) {
-            setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-            if ((fd = ::accept(listener, nullptr, nullptr)) < 0) return;
-        }
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        SSL_CTX *ctx = SSL_CTX_new(TLS_server_method());
-        SSL_CTX_use_certificate_chain_file(ctx, o.cert.c_str());
-        SSL_CTX_use_PrivateKey_file(ctx, o.key.c_str(), SSL_FILETYPE_PEM);
-        if (!o.clientCa.empty()) {
-            SSL_CTX_load_verify_locations(ctx, o.clientCa.c_str(), nullptr);
-            SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
-        }
-        SSL *ssl = SSL_new(ctx);
-        SSL_set_fd(ssl, fd);
-        if (SSL_accept(ssl) == 1) behaviour(ssl);
-        ERR_clear_error();
-        SSL_free(ssl);
-        SSL_CTX_free(ctx);
-        close_raw(fd);
-    }
+    void run(int fd, int listener, const Options &o, const Behaviour &behaviour);
     std::thread thread_;
 };
 
@@ -142,6 +121,16 @@ inline bool serve_tls(int fd, const TlsServerOptions &o, const TlsBehaviour &beh
     SSL_free(ssl);
     SSL_CTX_free(ctx);
     return done;
+}
+
+// The server's thread: accepts when given a listener, then serves one TLS session.
+inline void TlsTestServer::run(int fd, int listener, const Options &o, const Behaviour &behaviour) {
+    if (listener >= 0) {
+        limit_receives(listener, 20);
+        if ((fd = ::accept(listener, nullptr, nullptr)) < 0) return;
+    }
+    serve_tls(fd, o, behaviour);
+    close_raw(fd);
 }
 
 // Echoes everything until the client goes away; true when it went with close_notify.

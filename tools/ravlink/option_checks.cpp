@@ -33,9 +33,9 @@ bool check_level_options(const Options &o, long level, std::string &error) {
     };
     for (const Group &g : groups) {
         if (g.applies) continue;
-        for (const OptionSpec &spec : g.options) {
-            if (!o.has(spec.name)) continue;
-            error = std::string(spec.name) + " is " + g.what + "; level " + std::to_string(level) +
+        for (const OptionSpec &option : g.options) {
+            if (!o.has(option.name)) continue;
+            error = std::string(option.name) + " is " + g.what + "; level " + std::to_string(level) +
                     " would not use it";
             return false;
         }
