@@ -10,6 +10,7 @@
 #include <string>
 
 #include "config/server_definitions.h"
+#include "tls/netssl.h"
 #include "tls/ssl_settings.h"
 
 namespace {
