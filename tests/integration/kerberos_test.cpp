@@ -59,7 +59,10 @@ TEST(Kerberos, ContextsAtEachLevelAndLevelOneData) {
         ASSERT_NE(pc, nullptr) << err();
         EXPECT_EQ(RavlinkGetSecurityLevel(pc), level);
         EXPECT_EQ(RavlinkGetSecurityType(pc), 1u);
-        if (level == 1) echo(pc, std::string(30000, 'p'));
+        if (level == 1) {
+            echo(pc, std::string(30000, 'p'));
+            EXPECT_EQ(RavlinkSetSecurityLevel(pc, 3), 1); // only levels 2 and 3 switch
+        }
         EXPECT_EQ(RavlinkClose(pc), 1);
     }
     // On a socket of the caller's: the security type is then 0.
