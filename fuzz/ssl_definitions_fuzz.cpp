@@ -21,13 +21,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         ServerSection *s = s_NextServerSection(file);
         if (s == nullptr) break;
         if (s->sslConfig != nullptr) names.emplace_back(s->sslConfig);
-        if (s->address != nullptr && std::strlen(s->address) >= kAddressSize) std::abort();
+        if ((s->address != nullptr && std::strlen(s->address) >= kAddressSize - 1) ||
+            (s->name != nullptr && std::strlen(s->name) > 255))
+            std::abort();
         std::free(s);
     }
     for (const std::string &name : names) {
         std::rewind(file);
         SSLdefinition *d = s_readSSLcfg(file, name.c_str());
-        if (d != nullptr && d->config.CipherList == nullptr) std::abort(); // always has its default
+        if (d != nullptr) { // every field is a text of its own, packed in order after the record
+            const char *next = reinterpret_cast<const char *>(d + 1);
+            for (char *const *field = &d->config.Protocols; field <= &d->config.CApath; ++field) {
+                if (*field != next) std::abort();
+                next += std::strlen(*field) + 1;
+            }
+            if (next != reinterpret_cast<const char *>(d + 1) + d->length) std::abort();
+        }
         std::free(d);
     }
     std::fclose(file);

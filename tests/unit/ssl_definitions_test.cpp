@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "config/ssl_definitions.h"
@@ -136,15 +135,6 @@ TEST_F(SSLdefinitions, WhichSectionMatches) {
     }
 }
 
-TEST_F(SSLdefinitions, TrimLineEnd) {
-    char a[] = "v\r\n", b[] = "v\n\n", c[] = "v\n\r", d[] = "";
-    EXPECT_EQ(s_trimLineEnd(a), 1u);
-    EXPECT_STREQ(a, "v");
-    EXPECT_EQ(s_trimLineEnd(b), 2u);
-    EXPECT_EQ(s_trimLineEnd(c), 2u);
-    EXPECT_EQ(s_trimLineEnd(d), 0u);
-}
-
 // Where the definitions file is looked for, with the three variables saved and cleared.
 class SSLdefsLocation : public ::testing::Test {
 protected:
@@ -203,54 +193,6 @@ TEST_F(SSLdefsLocation, VariableThenCommonProgramFilesX86ThenCommonProgramFiles)
     set_env("CommonProgramFiles(x86)", folder.string() + "/");
     EXPECT_EQ(opened(), "");
 #endif
-}
-
-// Random files and random changes to a valid one: the readers neither crash nor read past a
-// buffer (AddressSanitizer), leak nothing, and every record they return is well packed.
-TEST_F(SSLdefinitions, FuzzedFilesNeverBreakTheReaders) {
-    const std::string seed =
-        "[srv]\naddress=a\nTelnetPort=2\nport=1\nSSLConfig=cfg\nConnectionSecurityLevel=0\n"
-        "[srv2]\nADDRESS=a\nport=1\nsslconfig=cfg\nConnectionSecurityLevel=10\n"
-        "[cfg]\nProtocols=SSLv3 TLSv1\nKeyType=RSA\nVerifyPeer=yes\nVerifyDepth=0\nCipherList=HIGH\n"
-        "Password=pw\nCertFile=c\nKeyFile=k\nCAfile=ca\nCApath=cp\n";
-    const std::string alphabet = "[]=\r\n\t aportdressSSLConfigTelnet0123456789yesRSADSA";
-    std::mt19937 rng(42);
-    auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
-#ifdef _WIN32
-    const int rounds = 300; // each round writes and reads a file; Wine is slow at that
-#else
-    const int rounds = 3000;
-#endif
-    for (int round = 0; round < rounds; ++round) {
-        // Random letters of the file's own, or a few random changes (bytes, runs, cuts) to a valid file.
-        std::string bytes = round % 2 ? "" : seed;
-        for (std::size_t n = round % 2 ? pick(3000) : 0; n > 0; --n) bytes += alphabet[pick(alphabet.size())];
-        for (std::size_t n = round % 2 ? 0 : 1 + pick(6); n > 0; --n) {
-            std::size_t at = pick(bytes.size() + 1);
-            switch (pick(4)) {
-            case 0: if (at < bytes.size()) bytes[at] = static_cast<char>(rng()); break;
-            case 1: bytes.insert(at, pick(2) ? std::string(1 + pick(1500), 'z') : std::string(1, alphabet[pick(alphabet.size())])); break;
-            case 2: if (at < bytes.size()) bytes.erase(at, 1 + pick(20)); break;
-            default: bytes.resize(at); break;
-            }
-        }
-        file(bytes);
-        for (const char *port : {"1", "2"}) {
-            Definition d = find("a", port);
-            if (d) expect_packed(d.get());
-        }
-        FILE *f = std::fopen(path_.c_str(), "rb");
-        ASSERT_NE(f, nullptr);
-        int sections = 0;
-        while (ServerSection *s = s_NextServerSection(f)) {
-            EXPECT_LT(std::strlen(s->name), 256u);
-            EXPECT_LT(std::strlen(s->address), kAddressSize - 1);
-            std::free(s);
-            ASSERT_LT(++sections, 10000);
-        }
-        std::fclose(f);
-        if (HasFailure()) break;
-    }
 }
 
 } // namespace
