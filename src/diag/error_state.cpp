@@ -87,7 +87,7 @@ void s_setCurrentConnection(RavlinkContext *pc) {
 void s_initErrorState() {
     s_threadState = plat::os_major_version() >= 6 && plat::open_thread_slot(release_state);
     std::memset(RavlinkErrorArray, 0, sizeof RavlinkErrorArray);
-    dwConnectionError = 0;
+    s_storeConnectionError(0);
 }
 
 void s_threadAttach() {
@@ -123,7 +123,7 @@ void s_formatError(const char *text, std::uint32_t code) {
 void s_setError(const char *text, std::uint32_t code) {
     plat::LibraryLock lock;
     s_formatError(text != nullptr ? text : kDefaultText, code);
-    dwConnectionError = code;
+    s_storeConnectionError(code);
     if (ThreadErrorState *state = thread_state()) {
         state->code = code;
         if (state->current != nullptr) state->current->error = code;
@@ -164,7 +164,7 @@ void s_appendError(const char *text, std::uint32_t code) {
     s_formatError(text, code);
 
     if (code != 0) {
-        dwConnectionError = code;
+        s_storeConnectionError(code);
         if (state != nullptr) {
             state->code = code;
             if (state->current != nullptr) state->current->error = code;
@@ -189,7 +189,7 @@ void s_appendTlsError(RavlinkContext *pc) {
 
 void s_clearError() {
     plat::LibraryLock lock;
-    dwConnectionError = 0;
+    s_storeConnectionError(0);
     if (ThreadErrorState *state = thread_state()) {
         state->code = 0;
         std::free(state->text);
@@ -203,9 +203,13 @@ void s_clearError() {
     RavlinkErrorArray[0] = '\0';
 }
 
+void s_storeConnectionError(std::uint32_t code) { __atomic_store_n(&dwConnectionError, code, __ATOMIC_RELAXED); }
+std::uint32_t s_loadConnectionError() { return __atomic_load_n(&dwConnectionError, __ATOMIC_RELAXED); }
+
 extern "C" RAVLINK_API uint32_t RavlinkGetErrorCode(RavlinkContext *pc) {
     if (pc != nullptr) return pc->error;
-    return dwConnectionError != 0 ? dwConnectionError : 0xFFFFFFFFu;
+    const std::uint32_t code = s_loadConnectionError();
+    return code != 0 ? code : 0xFFFFFFFFu;
 }
 
 extern "C" RAVLINK_API char *RavlinkGetErrorString(RavlinkContext *pc) {

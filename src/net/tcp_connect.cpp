@@ -65,7 +65,7 @@ Attempt try_address(const addrinfo *ai, const struct timeval *timeout, plat::soc
         return Attempt::Connected;
     }
     std::uint32_t code = last_code();
-    dwConnectionError = code;
+    s_storeConnectionError(code);
     if (code != static_cast<std::uint32_t>(codes::kWsaWouldBlock)) {
         plat::close_socket(s);
         s_setError("TCP connect() failed.", code);
@@ -139,7 +139,7 @@ int s_bindto(plat::socket_t s, int family) {
 }
 
 plat::socket_t s_tcpconnect(const char *host, const char *port, const struct timeval *timeout, bool *tookUse) {
-    dwConnectionError = 0;
+    s_storeConnectionError(0);
     *tookUse = s_wsockstart() != 0;
     if (!*tookUse) return plat::kInvalidSocket;
     addrinfo *list = s_getaddrinfo(host, port, 0, AI_CANONNAME);
