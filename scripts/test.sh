@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds and tests everything: Linux, Linux with AddressSanitizer and UBSan, the fuzz targets
-# (libFuzzer, briefly), and the Windows
+# Builds and tests everything: Linux, Linux with AddressSanitizer and UBSan, the many-thread
+# tests under ThreadSanitizer, the fuzz targets (libFuzzer, briefly), and the Windows
 # DLL cross-built with mingw-w64 with its tests under Wine. Exits non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -35,6 +35,11 @@ stage "linux tests" ctest --test-dir build -j "$jobs" --timeout 300
 
 stage "sanitizer build" build build-asan -DCMAKE_BUILD_TYPE=Debug -DRAVLINK_SANITIZE=ON -DRAVLINK_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1 stage "sanitizer tests" ctest --test-dir build-asan -j "$jobs" --timeout 300
+
+# ThreadSanitizer: the many-thread tests (any data race fails them).
+stage "thread sanitizer build" build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVLINK_TSAN=ON -DRAVLINK_BENCH=OFF
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" stage "thread sanitizer tests" \
+  build-tsan/bin/ravlink_integration_tests --gtest_filter='ThreadStress.*:SendReceive.ThreadsSeeTheirOwnErrors'
 
 # Each fuzz target briefly from its seeds (scripts/fuzz.sh runs them for longer).
 stage "fuzzing (10 s per target)" scripts/fuzz.sh 10

@@ -1,0 +1,275 @@
+// 32 threads at once connect, echo and fail (refused, reset, time-out, verification) at levels
+// 0, 3 and 11 against real peers on loopback, with a trace file on. Each thread must see only
+// its own error texts, no TLS record may reach a plain connection (the plain peer checks each
+// whole stream), every TLS peer sees close_notify, and no trace record may be cut into by
+// another. The ThreadSanitizer build (scripts/test.sh) runs this test for data races.
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/realm.h"
+#include "support/tls_fixtures.h"
+
+namespace {
+
+using namespace testsupport;
+
+// `ravlink serve` in a child process with the given options; port 0 when it did not start.
+class ToolServer {
+public:
+    explicit ToolServer(std::vector<std::string> args) {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        args.insert(args.begin(), {RAVLINK_TEST_TOOL, "serve", "--port", "0"});
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            std::vector<char *> argv;
+            for (std::string &a : args) argv.push_back(&a[0]);
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        FILE *f = ::fdopen(out[0], "r");
+        char line[256];
+        if (f != nullptr && std::fgets(line, sizeof line, f) != nullptr && std::strstr(line, "port ") != nullptr)
+            port = std::atoi(std::strstr(line, "port ") + 5);
+        if (f != nullptr) std::fclose(f);
+    }
+    ~ToolServer() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    std::string port_text() const { return std::to_string(port); }
+    int port = 0;
+
+private:
+    pid_t pid_ = -1;
+};
+
+// A loopback listener that resets (linger 0) or holds in silence every connection it accepts,
+// until it is destroyed.
+class RudePeer {
+public:
+    explicit RudePeer(bool reset) : thread_([this, reset] {
+          while (!stop_) {
+              int fd = listener.accept_one();
+              if (fd < 0 || stop_) break;
+              if (reset) {
+                  linger l{1, 0};
+                  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+                  close_raw(fd);
+              } else {
+                  held_.push_back(fd);
+              }
+          }
+      }) {}
+    ~RudePeer() {
+        stop_ = true;
+        ::shutdown(listener.fd, SHUT_RDWR);
+        thread_.join();
+        for (int fd : held_) close_raw(fd);
+    }
+    Listener listener{AF_INET, 64};
+
+private:
+    std::atomic<bool> stop_{false};
+    std::vector<int> held_;
+    std::thread thread_;
+};
+
+// What the peers saw, read once they have finished.
+struct Tally {
+    std::mutex m;
+    std::vector<std::string> problems;
+    std::atomic<int> tlsCloses{0}, cleanTlsCloses{0};
+    void add(const std::string &p) {
+        std::lock_guard<std::mutex> g(m);
+        problems.push_back(p);
+    }
+};
+
+struct Peers {
+    explicit Peers(Tally &t) : tally(t) {}
+    Tally &tally;
+    // Reads until the client closes, echoing, and checks the whole stream is one plain message.
+    Service plain{[this](ravlink_socket_t s) {
+        limit_receives(s, 20);
+        std::string got;
+        char buf[4096];
+        int n;
+        while ((n = static_cast<int>(::recv(s, buf, sizeof buf, 0))) > 0) {
+            got.append(buf, static_cast<std::size_t>(n));
+            send_raw(s, std::string(buf, static_cast<std::size_t>(n)));
+        }
+        const std::string tail = " at level 0";
+        if (!got.empty() && (got.rfind("thread ") != 0 || got.find(tail) != got.size() - tail.size()))
+            tally.add("plain peer received: " + got);
+    }};
+    Service tls{[this](ravlink_socket_t s) {
+        serve_tls(s, {}, [this](SSL *ssl) { tally.cleanTlsCloses += echo_until_closed(ssl); });
+    }};
+    Service silentTls{[](ravlink_socket_t s) {
+        serve_tls(s, {}, [](SSL *ssl) {
+            char b;
+            while (SSL_read(ssl, &b, 1) > 0) {
+            }
+        });
+    }};
+    Service untrusted{[](ravlink_socket_t s) { serve_tls(s, untrusted_server(), TlsTestServer::echo); }};
+    ToolServer kerberos{{"--level", "3", "--keytab", Realm::get().vars["KRB5_KTNAME"]}};
+    RudePeer reset{true}, silent{false};
+    std::string refused = closed_port();
+};
+
+RavlinkContext *connect(const std::string &port, int level, long ms) {
+    timeval tv = timeout_ms(ms);
+    if (level == 11) {
+        SslFields f = trusting();
+        RavlinkSSLconfig record = f.record();
+        return RavlinkToHostPort("127.0.0.1", port.c_str(), &tv, 11, reinterpret_cast<const char *>(&record));
+    }
+    return RavlinkLoginToHostPort("127.0.0.1", port.c_str(), &tv, level, nullptr, nullptr, nullptr,
+                                  level == 3 ? "sedrin/localhost" : nullptr);
+}
+
+// One scenario on one thread; "" when everything came out as expected, else what went wrong.
+std::string run(Peers &p, int scenario, int level, int thread) {
+    const std::string mine = "thread " + std::to_string(thread) + " says hello at level " + std::to_string(level);
+    timeval tv = timeout_ms(10000);
+    auto text = [](RavlinkContext *pc) { return std::string(RavlinkGetErrorString(pc)); };
+    auto expect_in = [&](RavlinkContext *pc, const std::string &fragment) -> std::string {
+        if (text(nullptr).find(fragment) == std::string::npos) return "thread text: " + text(nullptr);
+        if (pc != nullptr && text(pc).find(fragment) == std::string::npos) return "connection text: " + text(pc);
+        return "";
+    };
+    switch (scenario) {
+    case 0: { // echo
+        const std::string port = level == 0 ? p.plain.port_text() : level == 3 ? p.kerberos.port_text() : p.tls.port_text();
+        RavlinkContext *pc = connect(port, level, 10000);
+        if (pc == nullptr) return "connect: " + text(nullptr);
+        std::string back(mine.size(), '\0');
+        std::string r;
+        if (RavlinkSend(pc, mine.data(), static_cast<uint32_t>(mine.size()), &tv) != 1 ||
+            RavlinkRecv(pc, &back[0], static_cast<int32_t>(back.size()), &tv) != 0)
+            r = "echo: " + text(pc);
+        else if (back != mine)
+            r = "echo brought back " + back;
+        RavlinkClose(pc);
+        p.tally.tlsCloses += level == 11;
+        return r;
+    }
+    case 1: // refused
+        if (connect(p.refused, level, 10000) != nullptr) return "a refused connect succeeded";
+        return expect_in(nullptr, "TCP connect() failed");
+    case 2: { // reset by the peer, before any data (and, at level 3, before the context)
+        // The reset may already meet the connect's own wait.
+        RavlinkContext *pc = connect(p.reset.listener.port_text(), level, 10000);
+        if (pc == nullptr && expect_in(nullptr, "(10054, 0x2746)").empty()) return "";
+        if (level == 3) return pc != nullptr ? "a reset context exchange succeeded" : expect_in(nullptr, "Failed to establish security context.");
+        if (pc == nullptr) return "connect: " + text(nullptr);
+        char buf[8];
+        std::string r;
+        if (level == 0)
+            r = RavlinkRecv(pc, buf, 8, &tv) == 0 ? "a read from a reset peer succeeded" : expect_in(pc, "read_all:  re");
+        else
+            r = RavlinkSend(pc, "x", 1, &tv) == 1 ? "a send to a reset peer succeeded" : expect_in(pc, "SSL");
+        RavlinkClose(pc);
+        return r;
+    }
+    case 3: { // a silent peer: the receive, or the context exchange, runs out of time
+        RavlinkContext *pc = connect(level == 11 ? p.silentTls.port_text() : p.silent.listener.port_text(), level, 1000);
+        if (level == 3) return pc != nullptr ? "a silent context exchange succeeded" : expect_in(nullptr, "Failed to establish security context.");
+        if (pc == nullptr) return "connect: " + text(nullptr);
+        char buf[8];
+        timeval shortWait = timeout_ms(300);
+        int32_t rc = RavlinkRecv(pc, buf, 8, &shortWait);
+        std::string r;
+        // A time-out records nothing (the texts then fall back to the library-wide one).
+        if (level == 0)
+            r = rc != -2 || RavlinkGetErrorCode(pc) != 0 ? "a plain time-out returned " + std::to_string(rc) : "";
+        else
+            r = rc != -1 || RavlinkGetErrorCode(pc) != 0xFFFFFFFFu ? "a TLS time-out returned " + std::to_string(rc) : "";
+        RavlinkClose(pc);
+        return r;
+    }
+    default: { // a TLS server that the configuration does not trust
+        RavlinkContext *pc = connect(p.untrusted.port_text(), 11, 10000);
+        if (pc == nullptr) return "connect: " + text(nullptr);
+        std::string r = RavlinkSend(pc, "x", 1, &tv) == 1 ? "an untrusted server was accepted" : expect_in(pc, "certificate verify failed");
+        RavlinkClose(pc);
+        return r;
+    }
+    }
+}
+
+TEST(ThreadStress, ThirtyTwoThreadsConnectEchoAndFailAtLevelsZeroThreeAndEleven) {
+    REQUIRE_REALM();
+    if (pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
+    Tally tally;
+    auto peers = std::make_unique<Peers>(tally);
+    ASSERT_TRUE(peers->kerberos.port);
+    const std::string traceFile = "/tmp/ravlink-stress-" + std::to_string(::getpid()) + ".trace";
+    char *saved = RavlinkTraceFile;
+    RavlinkTraceFile = strdup(traceFile.c_str()); // the library frees it at unload
+    const int savedLevel = QXNTracefileLogLevel;
+    QXNTracefileLogLevel = 4;
+
+    constexpr int kThreads = 32, kRounds = 5, kLevels[] = {0, 3, 11};
+    std::vector<std::string> failures(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds && failures[t].empty(); ++round) {
+                const int scenario = (t + round) % 5, level = scenario == 4 ? 11 : kLevels[(t / 5 + round) % 3];
+                std::string r = run(*peers, scenario, level, t);
+                if (!r.empty()) failures[t] = "scenario " + std::to_string(scenario) + " at level " + std::to_string(level) + ": " + r;
+            }
+        });
+    for (auto &th : threads) th.join();
+    free(RavlinkTraceFile);
+    RavlinkTraceFile = saved;
+    QXNTracefileLogLevel = savedLevel;
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], "") << "thread " << t;
+    peers.reset(); // the peers finish their sessions
+    EXPECT_TRUE(tally.problems.empty()) << tally.problems.size() << " problems, the first: " << tally.problems[0];
+    EXPECT_GT(tally.tlsCloses, 0);
+    EXPECT_EQ(tally.cleanTlsCloses, tally.tlsCloses); // each echoing TLS peer saw close_notify
+
+    // Every record starts a line with its header; a header anywhere else is a record cut into.
+    std::ifstream in(traceFile, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    std::remove(traceFile.c_str());
+    const std::string trace = all.str();
+    std::size_t headers = 0, misplaced = 0;
+    for (std::size_t at = trace.find("pid = "); at != std::string::npos; at = trace.find("pid = ", at + 1)) {
+        ++headers;
+        if (at == 0 || trace[at - 1] != '\n') ++misplaced;
+    }
+    EXPECT_GT(headers, 500u);
+    EXPECT_EQ(misplaced, 0u);
+}
+
+} // namespace
+
+#endif
