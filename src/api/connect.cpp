@@ -121,7 +121,11 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
         pc->securityLevel = 0;
         const char *name = pc->sslConfig == nullptr ? pc->principal : nullptr;
         auto nameLength = static_cast<std::uint32_t>(name != nullptr ? std::strlen(name) : 0);
-        if (!s_newSSLsession(pc, name, nameLength)) return false;
+        if (!s_newSSLsession(pc, name, nameLength)) {
+            // Said aloud, so that a null connect always comes with a reason.
+            s_setError("Cannot allocate memory for the TLS session.", codes::kNoMemory);
+            return false;
+        }
     } else {
         if (principal != nullptr && !copy_principal(pc, principal)) return false;
         if (level >= 1 && level <= 3) pc->securityType = kSecurityKerberos;
