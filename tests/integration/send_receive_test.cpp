@@ -81,7 +81,7 @@ TEST(SendReceive, SendsWaitUnderTheTimeOutTheLastReceiveLeft) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     const std::string data(1000, 'd');
-    timeval own = timeout_ms(10000);
+    timeval own = timeout_ms(120000);
     auto send = [&](const timeval *tv) { return RavlinkSend(c.pc, data.data(), static_cast<uint32_t>(data.size()), tv); };
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(send(&own), 0);
@@ -91,7 +91,7 @@ TEST(SendReceive, SendsWaitUnderTheTimeOutTheLastReceiveLeft) {
     timeval atReceive = timeout_ms(200);
     EXPECT_NE(RavlinkRecv(c.pc, &b, 1, &atReceive), 0); // times out
     EXPECT_EQ(send(&own), 0);
-    EXPECT_LT(seconds_since(start), 9.0); // neither send waited its own ten seconds
+    EXPECT_LT(seconds_since(start), 60.0); // neither send waited its own two minutes
 
     send_raw(c.server, "n");
     ASSERT_EQ(RavlinkRecv(c.pc, &b, 1, nullptr), 0);

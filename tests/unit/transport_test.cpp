@@ -135,7 +135,7 @@ TEST(AddressWalk, TimeOutsOrderAndTheLocalBinding) {
         EXPECT_EQ(connect_multi(1000), plat::kInvalidSocket);
         double took = seconds_since(start);
         EXPECT_GT(took, 1.9);
-        EXPECT_LT(took, 3.5);
+        EXPECT_LT(took, 20.0); // a hang guard only
         EXPECT_STREQ(RavlinkGetErrorString(nullptr), "TCP connect() timed out.");
         EXPECT_EQ(dwConnectionError, 0u);
     }
@@ -183,13 +183,14 @@ TEST(AddressWalk, TimeOutsOrderAndTheLocalBinding) {
 TEST(SocketIo, ReadsWaitFirst) {
     ContextPair p;
     unsigned char b[1];
-    timeval tv{};
-    tv.tv_sec = std::numeric_limits<decltype(tv.tv_sec)>::max();
+    timeval tv{60, 0}; // nothing has come: a wait would take all of it (the bound only guards a hang)
     s_installTimeout(p.pc, &tv);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(read_all(p.pc, b, 0, 0), 0);
     EXPECT_EQ(write_all(p.pc, b, 0), 0);
-    EXPECT_LT(seconds_since(start), 0.1);
+    EXPECT_LT(seconds_since(start), 30.0);
+    tv.tv_sec = std::numeric_limits<decltype(tv.tv_sec)>::max();
+    s_installTimeout(p.pc, &tv);
     send_raw(p.server, "xy");
     EXPECT_EQ(read_all(p.pc, b, 1, 0), 1);
 
