@@ -1,11 +1,13 @@
-// Connecting by address and port on loopback: failures and their texts, level checks, the
-// level-11 record traces, buffer sizes and the one-time local binding.
+// Connecting on loopback by address and port and by server name: failures and their texts, level
+// checks, the level-11 record traces, buffer sizes, the one-time local binding, and server
+// definitions in the registry (the real registry under Wine, .reg files on POSIX).
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "support/loopback.h"
+#include "support/registry_fixture.h"
 #include "support/trace_capture.h"
 
 namespace {
@@ -116,6 +118,42 @@ TEST(Connect, ReceiveBufferSizeAndTheOneTimeLocalBinding) {
     pc = connect_to(l.port_text(), 0, "svc/host");
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
     RavlinkClose(pc);
+}
+
+// A definition's values reach the connect, with the default principal name; the class takes the
+// definition's level over its own. An unknown server returns null and records nothing.
+TEST(Connect, ByServerName) {
+    Listener peer;
+    const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brannoc\\Sedrin\\Servers\\e2e-plain]\r\n";
+    ASSERT_TRUE(install_registry("e2e-servers.reg",
+                                 "Windows Registry Editor Version 5.00\r\n\r\n[-" + key + "\r\n[" + key +
+                                     "\"Address\"=\"127.0.0.1\"\r\n\"Port\"=\"" + peer.port_text() +
+                                     "\"\r\n\"ConnectionSecurityLevel\"=\"\"\r\n"));
+    timeval tv = timeout_ms(2000);
+    TraceCapture trace;
+    RavlinkContext *pc = RavlinkToServer("e2e-plain", &tv);
+    EXPECT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
+    EXPECT_EQ(RavlinkGetSecurityLevel(pc), 0); // an empty level text
+    EXPECT_EQ(RavlinkGetSecurityType(pc), 0u);
+    RavlinkClose(pc);
+    EXPECT_TRUE(trace.has("[4]RavlinkToServer(e2e-plain,")) << trace.all();
+    EXPECT_TRUE(trace.has(",no username,no password,no authority)\n"));
+    EXPECT_TRUE(trace.has("[4]RavlinkLoginToHostPort(127.0.0.1," + peer.port_text() + ",")) << trace.all();
+    EXPECT_TRUE(trace.has(",0,no username,no password,no authority,sedrin)\n")) << trace.all();
+    Ravlink r(3, "not/used"); // level 3 would need Kerberos: the definition says 0
+    EXPECT_EQ(r.ConnectToServer(std::string("e2e-plain"), &tv), 1) << RavlinkGetErrorString(nullptr);
+    EXPECT_EQ(r.GetSecurityLevel(), 0);
+
+    // An earlier failure's text stays.
+    EXPECT_EQ(RavlinkToHostPort("127.0.0.1", "7", nullptr, 4, nullptr), nullptr);
+    EXPECT_EQ(RavlinkLoginToServer("e2e-nothing", nullptr, "user", "pw", "REALM"), nullptr);
+    EXPECT_TRUE(trace.has("[4]RavlinkLoginToServer(e2e-nothing,0,user,pw,REALM)\n")) << trace.all();
+    EXPECT_TRUE(trace.has("[6]ServerToHostPort(e2e-nothing) failed in RavlinkLoginToServer().\n"));
+    EXPECT_EQ(r.LoginAndConnectToServer(std::string("e2e-nothing"), &tv, "user", "pw"), 0);
+    EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Invalid Security Level requested.");
+    EXPECT_EQ(RavlinkToServer(nullptr, nullptr), nullptr);
+    EXPECT_TRUE(trace.has("[6]ServerToHostPort(no server) failed in RavlinkLoginToServer().\n"));
+    remove_registry("e2e-servers.reg");
 }
 
 TEST(Connect, ABufferSizeTheSocketRefusesEndsTheConnect) {

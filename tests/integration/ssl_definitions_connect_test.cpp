@@ -19,14 +19,14 @@ protected:
         std::remove(path_.c_str());
         remove_registry("tls-servers.reg");
     }
-    // Lists the peer's address and port with configuration lines, after a section for another
-    // address that must not get in the way.
+    // Lists the peer's address and port with configuration lines, after a section for the same
+    // port under a name of that address, which must not get in the way (names are not resolved).
     void define(const TlsPeer &peer, const std::string &lines) {
         auto server = [&](const char *address, const char *config) {
             return std::string("[s]\naddress=") + address + "\nport=" + peer.port() + "\nSSLConfig=" + config +
                    "\nConnectionSecurityLevel=0\n";
         };
-        ASSERT_TRUE(write_file(path_, server("10.0.0.1", "none") + server("127.0.0.1", "tls") + "[tls]\n" + lines));
+        ASSERT_TRUE(write_file(path_, server("localhost", "none") + server("127.0.0.1", "tls") + "[tls]\n" + lines));
     }
     // Sends a text and reads it back, then closes the connection.
     std::string round_trip(RavlinkContext *pc, const std::string &text) {
