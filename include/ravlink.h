@@ -250,6 +250,12 @@ RAVLINK_API int32_t RavlinkSetLocalBindings(const char *address, const char *por
  * reads. Returns the previous value. */
 RAVLINK_API int32_t RavlinkSetRcvBufSize(int32_t size);
 RAVLINK_API int32_t RavlinkSetSndBufSize(int32_t size);
+/* Host-name verification for level-11 connections made from now on (process-wide; the
+ * registry and the SSL definitions file have the key VerifyHostName instead). 1: the
+ * server's certificate must match the address the caller connects to, as a DNS name or
+ * an IP address (wildcards only as a whole leftmost label); 0 (the default): not checked.
+ * Needs VerifyPeer 1. Returns the previous setting. */
+RAVLINK_API int32_t RavlinkSetVerifyHostName(int32_t verify);
 
 /* ---- Names ---- */
 

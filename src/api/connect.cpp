@@ -79,6 +79,7 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
            std::int32_t level, const char *user, const char *password, const char *authority,
            const char *principal, SSLdefinition *&definition) {
     const RavlinkSSLconfig *config = nullptr;
+    std::int32_t verifyHostName = -1; // a named registry configuration says for itself
     bool tls = false;
     if (level == 10 && principal != nullptr && principal[0] != '\0' && s_SSLconfigExists(principal)) {
         tls = true;
@@ -87,6 +88,7 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
         if (definition != nullptr) {
             ravlink_tracelog(4, "SSL definition obtained from SSL definition file.");
             config = &definition->config;
+            verifyHostName = definition->verifyHostName;
         } else if (level == 10) {
             // The name is looked up again at the first send or receive; an empty one is a name
             // like any other there (no key of that name: the defaults). Only its absence fails.
@@ -98,6 +100,7 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
         }
     } else if (level == 11) {
         config = reinterpret_cast<const RavlinkSSLconfig *>(principal);
+        verifyHostName = s_verifyHostNameForRecords();
         if (config == nullptr) {
             s_setError("Security level 11 needs a RavlinkSSLconfig record.", 0);
             return false;
@@ -121,7 +124,7 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
         pc->securityLevel = 0;
         const char *name = pc->sslConfig == nullptr ? pc->principal : nullptr;
         auto nameLength = static_cast<std::uint32_t>(name != nullptr ? std::strlen(name) : 0);
-        if (!s_newSSLsession(pc, name, nameLength)) {
+        if (!s_newSSLsession(pc, name, nameLength) || !s_setSSLpeer(pc->tlsSession, address, verifyHostName)) {
             // Said aloud, so that a null connect always comes with a reason.
             s_setError("Cannot allocate memory for the TLS session.", codes::kNoMemory);
             return false;
@@ -168,14 +171,14 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToHostPort(const char *addres
     SSLdefinition *definition = nullptr;
     if (build(pc, address, port, timeout, level, user, password, authority, principal, definition)) {
         s_setCurrentConnection(pc);
-        std::free(definition);
+        s_freeSSLdefinition(definition);
         return pc;
     }
 
     if (RavlinkErrorArray[0] != '\0') ravlink_tracelog(6, "Error connecting:  %s\n", RavlinkErrorArray);
     RavlinkClose(pc);
     s_setCurrentConnection(nullptr);
-    std::free(definition);
+    s_freeSSLdefinition(definition);
     return nullptr;
 }
 

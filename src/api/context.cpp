@@ -84,6 +84,8 @@ extern "C" RAVLINK_API int32_t RavlinkClose(RavlinkContext *pc) {
     std::free(pc->principal);
     std::free(pc->tsClientName);
     std::free(pc->errorText);
+    // The pass phrase does not outlive the connection in freed memory.
+    if (pc->sslConfig != nullptr) plat::wipe_text(pc->sslConfig->Password);
     std::free(pc->sslConfig);
     const bool heldUse = pc->socketLibraryUse;
     std::free(pc);

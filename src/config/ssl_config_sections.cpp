@@ -6,6 +6,7 @@
 
 #include "config/ssl_definitions_file.h"
 #include "core/text.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -58,16 +59,18 @@ std::size_t text_field_size(int field) {
 bool field_text(int field, const char *value, std::string &text) {
     char v[kSSLdefsLineSize];
     std::strcpy(v, value);
+    bool taken = true;
     switch (field) {
-    case kProtocols: text = std::to_string(protocol_bits(v)); return true;
-    case kKeyType: text = std::to_string(key_type(v)); return true;
-    case kVerifyPeer: text = std::to_string(verify_peer(v)); return true;
-    case kVerifyDepth: text = std::to_string(verify_depth(v)); return true;
+    case kProtocols: text = std::to_string(protocol_bits(v)); break;
+    case kKeyType: text = std::to_string(key_type(v)); break;
+    case kVerifyPeer: text = std::to_string(verify_peer(v)); break;
+    case kVerifyDepth: text = std::to_string(verify_depth(v)); break;
     default:
-        if (s_trimLineEnd(v) + 2 > text_field_size(field)) return false; // refused, as if not given
-        text = v;
-        return true;
+        taken = s_trimLineEnd(v) + 2 <= text_field_size(field); // a longer one is refused, as if not given
+        if (taken) text = v;
     }
+    plat::wipe_memory(v, sizeof v); // it may hold a pass phrase
+    return taken;
 }
 
 // "[name]" at the start of the line, the name without regard to case.
@@ -88,12 +91,20 @@ SSLdefinition *s_readSSLcfg(FILE *file, const char *name) {
     } while (!is_header_of(line, name, nameLength));
 
     std::string texts[kFieldCount];
+    std::int32_t verifyHostName = 0;
     unsigned seen = 0;
-    const unsigned all = (1u << kFieldCount) - 1;
+    // The ten fields, and VerifyHostName, which the record has no field for.
+    const unsigned verifyHostNameBit = 1u << kFieldCount;
+    const unsigned all = (verifyHostNameBit << 1) - 1;
     while (seen != all && s_readSSLdefsLine(file, line, &start)) {
         if (line[0] == '[') {
             std::fseek(file, start, SEEK_SET);
             break;
+        }
+        if (char *value = const_cast<char *>(s_settingValue(line, "VerifyHostName"))) {
+            verifyHostName = verify_peer(value);
+            seen |= verifyHostNameBit;
+            continue;
         }
         for (int f = 0; f < kFieldCount; ++f) {
             const char *value = s_settingValue(line, kKeys[f]);
@@ -110,8 +121,12 @@ SSLdefinition *s_readSSLcfg(FILE *file, const char *name) {
     std::uint32_t length = 0;
     void *block = core::pack_texts(sizeof(SSLdefinition), fields, kFieldCount, out, &length);
     auto *def = static_cast<SSLdefinition *>(block);
+    // The pass phrase lives on only in the definition.
+    plat::wipe_memory(&texts[kPassword][0], texts[kPassword].size());
+    plat::wipe_memory(line, sizeof line);
     if (def == nullptr) return nullptr;
     def->length = length;
+    def->verifyHostName = verifyHostName;
     RavlinkSSLconfig &c = def->config;
     c.Protocols = out[kProtocols];
     c.KeyType = out[kKeyType];

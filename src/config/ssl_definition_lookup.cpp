@@ -1,8 +1,10 @@
 // The SSL definition for an address and port: the first server section that lists them decides.
 #include <cstdlib>
+#include <cstring>
 
 #include "config/ssl_definitions_file.h"
 #include "core/text.h"
+#include "platform/platform.h"
 
 SSLdefinition *s_findSSLdefinition(const char *address, const char *port) {
     if (address == nullptr || port == nullptr) return nullptr;
@@ -22,4 +24,10 @@ SSLdefinition *s_findSSLdefinition(const char *address, const char *port) {
     }
     std::fclose(file);
     return definition;
+}
+
+void s_freeSSLdefinition(SSLdefinition *definition) {
+    if (definition == nullptr) return;
+    plat::wipe_text(definition->config.Password);
+    std::free(definition);
 }

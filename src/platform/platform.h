@@ -4,6 +4,7 @@
 // 8 for a failed allocation, errno for files.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -28,6 +29,11 @@ std::uint32_t process_id();
 std::uint32_t thread_id();
 // Yields the processor (an alertable sleep of 0 ms on Windows).
 void yield_processor();
+// Overwrites memory that held a secret with zeros, in a way the compiler cannot drop
+// (SecureZeroMemory on Windows, explicit_bzero on POSIX).
+void wipe_memory(void *data, std::size_t length);
+// wipe_memory of a NUL-terminated text, if not null.
+void wipe_text(char *text);
 
 // ---- The library lock: process-wide, re-entrant, never destroyed ----
 

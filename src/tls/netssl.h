@@ -13,6 +13,13 @@ int s_SSLconfigExists(const char *name);
 // registry configuration's name (level 10); with a packed configuration in pc->sslConfig it is
 // not used. 1 when made and linked, 0 when memory is exhausted.
 int s_newSSLsession(RavlinkContext *pc, const char *name, std::uint32_t nameLength);
+// Gives the session the server's address as the caller wrote it: a host name is sent as the
+// server name (SNI); with verifyHostName 1 the server's certificate must match it (as a DNS name
+// or an IP address); -1 leaves that to the named registry configuration's VerifyHostName.
+// 0 when memory is exhausted.
+int s_setSSLpeer(RavlinkSSLsession *session, const char *host, std::int32_t verifyHostName);
+// Whether level-11 connections made from now on verify the server's host name (process-wide).
+std::int32_t s_verifyHostNameForRecords();
 // Shuts the session down and frees it; nothing for null.
 void s_freeSSLsession(RavlinkSSLsession *session);
 // Reads up to length bytes (exactly length when readAll is set). Negative seconds: no limit.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace ossl {
@@ -15,6 +16,7 @@ struct BIO_METHOD;
 struct X509;
 struct X509_NAME;
 struct X509_STORE_CTX;
+struct X509_VERIFY_PARAM;
 struct DynlockValue; // OpenSSL's CRYPTO_dynlock_value: the library's own cell
 
 using PasswordCallback = int (*)(char *buffer, int size, int rwflag, void *userdata);
@@ -33,6 +35,11 @@ constexpr long kBioNoClose = 0;         // BIO_NOCLOSE
 constexpr int kLockRequest = 1;         // CRYPTO_LOCK
 constexpr int kErrorWantRead = 2;       // SSL_ERROR_WANT_READ
 constexpr int kErrorWantWrite = 3;      // SSL_ERROR_WANT_WRITE
+constexpr int kCtrlSetHostName = 55;    // SSL_CTRL_SET_TLSEXT_HOSTNAME (SNI)
+constexpr long kHostNameType = 0;       // TLSEXT_NAMETYPE_host_name
+constexpr unsigned kNoPartialWildcards = 0x4; // X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS
+constexpr long kVerifyHostMismatch = 62;      // X509_V_ERR_HOSTNAME_MISMATCH
+constexpr long kVerifyIpMismatch = 64;        // X509_V_ERR_IP_ADDRESS_MISMATCH
 
 struct Api {
     Series series;
@@ -59,7 +66,7 @@ struct Api {
     void *SSL_get_current_cipher;
     int (*SSL_get_error)(const SSL *, int);
     void *SSL_get_peer_certificate;
-    void *SSL_get_verify_result;
+    long (*SSL_get_verify_result)(const SSL *);
     int (*SSL_library_init)();
     void (*SSL_load_error_strings)();
     SSL *(*SSL_new)(SSL_CTX *);
@@ -117,6 +124,16 @@ struct Api {
     // Optional, 1.0 series: whether the host has installed locking callbacks of its own.
     void (*(*CRYPTO_get_locking_callback)())(int, int, const char *, int);
     std::uint64_t (*SSL_CTX_set_options)(SSL_CTX *, std::uint64_t);
+
+    // Optional: server name indication (every series) and host-name verification (1.0.2 and later).
+    long (*SSL_ctrl)(SSL *, int, long, void *);
+    X509_VERIFY_PARAM *(*SSL_get0_param)(SSL *);
+    int (*X509_VERIFY_PARAM_set1_host)(X509_VERIFY_PARAM *, const char *, std::size_t);
+    int (*X509_VERIFY_PARAM_set1_ip_asc)(X509_VERIFY_PARAM *, const char *);
+    void (*X509_VERIFY_PARAM_set_hostflags)(X509_VERIFY_PARAM *, unsigned int);
+
+    // Optional, 1.1 and later: a shared context's reference count (ssl_context_cache.cpp).
+    int (*SSL_CTX_up_ref)(SSL_CTX *);
 
     // Optional, 1.1 and later: what a BIO method of the library's own needs (ssl_write_bio.cpp).
     BIO_METHOD *(*BIO_meth_new)(int, const char *);

@@ -130,13 +130,25 @@ const Entry kEntries[] = {
 #undef RAVLINK_ENTRY
 
 // Entry points used when the loaded series has them; a missing one only leaves its slot null.
-#define RAVLINK_OPTIONAL(name) \
-    Entry { Lib::Crypto, #name, nullptr, offsetof(Api, name), false }
-const Entry kOptionalCrypto[] = {
-    RAVLINK_OPTIONAL(BIO_meth_new),   RAVLINK_OPTIONAL(BIO_meth_set_write), RAVLINK_OPTIONAL(BIO_meth_set_ctrl),
-    RAVLINK_OPTIONAL(BIO_set_data),   RAVLINK_OPTIONAL(BIO_get_data),       RAVLINK_OPTIONAL(BIO_set_init),
-    RAVLINK_OPTIONAL(BIO_set_flags),  RAVLINK_OPTIONAL(BIO_clear_flags),    RAVLINK_OPTIONAL(BIO_free),
-    RAVLINK_OPTIONAL(BIO_number_written),
+#define RAVLINK_OPTIONAL(lib, name) \
+    Entry { Lib::lib, #name, nullptr, offsetof(Api, name), false }
+const Entry kOptional[] = {
+    RAVLINK_OPTIONAL(Ssl, SSL_ctrl),
+    RAVLINK_OPTIONAL(Ssl, SSL_get0_param),
+    RAVLINK_OPTIONAL(Ssl, SSL_CTX_up_ref),
+    RAVLINK_OPTIONAL(Crypto, X509_VERIFY_PARAM_set1_host),
+    RAVLINK_OPTIONAL(Crypto, X509_VERIFY_PARAM_set1_ip_asc),
+    RAVLINK_OPTIONAL(Crypto, X509_VERIFY_PARAM_set_hostflags),
+    RAVLINK_OPTIONAL(Crypto, BIO_meth_new),
+    RAVLINK_OPTIONAL(Crypto, BIO_meth_set_write),
+    RAVLINK_OPTIONAL(Crypto, BIO_meth_set_ctrl),
+    RAVLINK_OPTIONAL(Crypto, BIO_set_data),
+    RAVLINK_OPTIONAL(Crypto, BIO_get_data),
+    RAVLINK_OPTIONAL(Crypto, BIO_set_init),
+    RAVLINK_OPTIONAL(Crypto, BIO_set_flags),
+    RAVLINK_OPTIONAL(Crypto, BIO_clear_flags),
+    RAVLINK_OPTIONAL(Crypto, BIO_free),
+    RAVLINK_OPTIONAL(Crypto, BIO_number_written),
 };
 #undef RAVLINK_OPTIONAL
 
@@ -279,7 +291,7 @@ int s_loadSSLlibraries(bool *hostLoaded) {
     if (api.SSLeay_version == nullptr)
         store(offsetof(Api, SSLeay_version), lookup(crypto, "SSLeay_version", "OpenSSL_version"));
     if (!resolve(Lib::Crypto, crypto)) return 0;
-    for (const Entry &e : kOptionalCrypto) store(e.slot, plat::module_symbol(crypto, e.name));
+    for (const Entry &e : kOptional) store(e.slot, plat::module_symbol(e.lib == Lib::Ssl ? ssl : crypto, e.name));
     store(offsetof(Api, CRYPTO_get_locking_callback), plat::module_symbol(crypto, "CRYPTO_get_locking_callback"));
     return 1;
 }

@@ -64,7 +64,7 @@ std::uint64_t always_options() {
 struct FreeSettings {
     void operator()(SSLsettings *s) const {
         // The pass phrase does not outlive the set-up.
-        std::memset(s->password, 0, sizeof s->password);
+        plat::wipe_memory(s->password, sizeof s->password);
         std::free(s);
     }
 };
@@ -171,6 +171,12 @@ int SSLconfig(RavlinkSSLsession *session) {
         api.SSL_CTX_set_verify_depth(ctx, s.verifyDepth);
         ssl = api.SSL_new(ctx);
         ok = ssl != nullptr;
+    }
+    const bool verifyHost = (session->verifyHostName >= 0 ? session->verifyHostName : s.verifyHostName) != 0;
+    if (ok && !s_applyPeerName(session, ssl, verifyHost)) {
+        api.SSL_free(ssl);
+        api.SSL_CTX_free(ctx);
+        return -1;
     }
     // OpenSSL's socket BIO reads; the library's own BIO writes where the series allows it.
     const plat::socket_t socket = session->context->socket;

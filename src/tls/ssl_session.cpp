@@ -128,6 +128,7 @@ int s_newSSLsession(RavlinkContext *pc, const char *name, std::uint32_t nameLeng
     session->name = reinterpret_cast<char *>(session + 1);
     if (nameLength > 0) std::strncpy(session->name, name, nameLength);
     session->name[nameLength] = '\0';
+    session->verifyHostName = pc->sslConfig != nullptr ? 0 : -1;
     s_linkTlsSession(pc, session);
     return 1;
 }
@@ -179,6 +180,7 @@ int s_SSLconnect(RavlinkSSLsession *session) {
     for (Outcome o = judged_call(session, connect); o.n != 1; o = judged_call(session, connect)) {
         if (!o.retry()) {
             s_SSLerror(o.code, "SSL_connect()", session);
+            s_nameExpectedHost(session, session->ssl);
             discard_objects(session);
             return 0;
         }

@@ -22,6 +22,8 @@ struct RavlinkSSLsession {
     RavlinkSSLconfig *config;    // the context's packed record; null: use the named configuration
     std::uint64_t lastErrorLength;
     char lastError[256];
+    std::string host;            // the server's address as the caller gave it
+    std::int32_t verifyHostName; // 1: the certificate must match host; -1: the named configuration says
 };
 
 // The connection codes this layer stores.
@@ -57,6 +59,14 @@ void s_SSLerror(int code, const char *operation, RavlinkSSLsession *session);
 void s_drainErrorQueue(std::string &text);
 // The certificate-verification callback: traces a rejected certificate, keeps OpenSSL's verdict.
 int s_verifyCallback(int preverify, ossl::X509_STORE_CTX *store);
+
+// Sends the server name (SNI) when the session's host is a name, and with verify set makes the
+// handshake check the server's certificate against the host. False, with the error text set,
+// when the check cannot be made.
+bool s_applyPeerName(RavlinkSSLsession *session, ossl::SSL *ssl, bool verify);
+// After a failed handshake: names the expected host in the error text when the certificate did
+// not match it.
+void s_nameExpectedHost(RavlinkSSLsession *session, ossl::SSL *ssl);
 
 // Sets the session's error text (cut to 255 characters).
 void s_setSessionError(RavlinkSSLsession *session, const char *text);

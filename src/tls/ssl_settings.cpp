@@ -86,5 +86,9 @@ SSLsettings *s_SSLsettingsFromRegistry(std::int32_t nameLength, const char *name
         if (read < 0) return discard(s);
         if (read == 0) t.field[0] = '\0';
     }
+    char buffer[256];
+    const int read = s_readSSLregValue(s->name, "VerifyHostName", buffer, sizeof buffer);
+    if (read < 0) return discard(s);
+    s->verifyHostName = read > 0 ? core::decimal_value(buffer) : 0;
     return s;
 }

@@ -19,6 +19,7 @@ struct SSLsettings {
     char keyFile[256];
     char caFile[256];
     char caPath[256];
+    std::int32_t verifyHostName; // 1: the server's certificate must match the host (registry only)
 };
 
 // The defaults of an empty field.

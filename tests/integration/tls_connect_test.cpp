@@ -109,6 +109,34 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlon
         testsupport::set_env(v, nullptr);
 }
 
+#ifndef _WIN32
+// Level 11 checks the host name once the caller asks for it, for the connections made after
+// (the wildcard server runs in the test process).
+TEST(TlsConnect, HostNameVerificationForRecordsIsOffUntilSet) {
+    if (testsupport::pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
+    testsupport::TlsTestServer::Options wildcard{pki("wildcard-server.pem"), pki("wildcard-server.key"), ""};
+    testsupport::Listener l;
+    int previous = 0;
+    for (int verify : {0, 1, 0}) {
+        testsupport::TlsTestServer server(l, wildcard, testsupport::TlsTestServer::echo);
+        EXPECT_EQ(RavlinkSetVerifyHostName(verify), previous);
+        previous = verify;
+        struct timeval tv = {5, 0};
+        SslFields f = testsupport::trusting();
+        RavlinkSSLconfig record = f.record();
+        RavlinkContext *pc = RavlinkToHostPort("localhost", l.port_text().c_str(), &tv, 11,
+                                               reinterpret_cast<const char *>(&record));
+        ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
+        EXPECT_EQ(RavlinkSend(pc, "x", 1, &tv), verify == 1 ? 0 : 1);
+        if (verify == 1) {
+            EXPECT_NE(std::string(RavlinkGetErrorString(pc)).find("does not match the host 'localhost'"),
+                      std::string::npos) << RavlinkGetErrorString(pc);
+        }
+        RavlinkClose(pc);
+    }
+}
+#endif
+
 TEST(TlsConnect, PeerClosingCleanlyIsReportedForTheRead) {
     TlsPeer peer(TlsPeer::Closing);
     REQUIRE_TLS_PEER(peer);

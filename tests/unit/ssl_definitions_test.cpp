@@ -50,7 +50,9 @@ TEST_F(SSLdefinitions, AListedAddressAndPortGiveTheirConfiguration) {
     file("[srv]\naddress=Host.Example\nport=7000\nSSLConfig=cfg\nConnectionSecurityLevel=0\n\n"
          "[cfg]\nProtocols=SSLv3 TLSv1\nKeyType=rsa\nVerifyPeer=YES\nVerifyDepth=0\nPassword= secret\n"
          "certfile=/pki/client.pem\nKEYFILE=/pki/client.key\ncafile=/pki/ca.pem\n"
-         "; not a key, and no comment syntax either\nCApath=/pki/ca\n[next]\nCipherList=LOW\n");
+         "; not a key, and no comment syntax either\nCApath=/pki/ca\nVerifyHostName=yes\n[next]\nCipherList=LOW\n"
+         "[other]\naddress=host.example\nport=7001\nSSLConfig=plain\nConnectionSecurityLevel=0\n\n[plain]\n"
+         "Protocols=16\n[end]\n");
     Definition d = find("host.example", "7000");
     ASSERT_NE(d, nullptr);
     // The configuration ends at the next header: the cipher list after it is not its own.
@@ -58,6 +60,8 @@ TEST_F(SSLdefinitions, AListedAddressAndPortGiveTheirConfiguration) {
                                 "/pki/client.pem", "/pki/client.key", "/pki/ca.pem", "/pki/ca"};
     for (int i = 0; i < 10; ++i) EXPECT_STREQ((&d->config.Protocols)[i], expected[i]) << "field " << i;
     expect_packed(d.get());
+    EXPECT_EQ(d->verifyHostName, 1);
+    EXPECT_EQ(find("host.example", "7001")->verifyHostName, 0); // off unless asked for
     // Whole texts, no name resolution.
     EXPECT_EQ(find("127.0.0.1", "7000"), nullptr);
     EXPECT_EQ(find("host.example", "700"), nullptr);

@@ -126,6 +126,46 @@ TEST(TlsSession, ClientKeysAndPassPhrases) {
     }
 }
 
+// The server name is sent for a host name, never for an address; with verification on, the
+// certificate must name the host (a wildcard standing for one whole label), else the text says
+// which host was expected. Off, any name passes.
+TEST(TlsSession, HostNamesAreSentAndVerified) {
+    NEED_PKI();
+    TlsTestServer::Options wildcard{pki("wildcard-server.pem"), pki("wildcard-server.key"), ""};
+    struct Case { bool wildcardCert; const char *host; int verify; bool ok; const char *sni; } cases[] = {
+        {false, "localhost", 1, true, "localhost"},
+        {false, "127.0.0.1", 1, true, ""},
+        {true, "a.ravlink.test", 1, true, "a.ravlink.test"},
+        {true, "a.b.ravlink.test", 1, false, ""},
+        {true, "localhost", 1, false, ""},
+        {true, "127.0.0.1", 1, false, ""},
+        {true, "localhost", 0, true, "localhost"},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(std::string(k.host) + (k.wildcardCert ? " against *.ravlink.test" : "") + ", verify " +
+                     std::to_string(k.verify));
+        std::string sni = "(none)"; // what the server received, once it accepted the client
+        {
+            Exchange x(trusting(), [&sni](SSL *ssl) {
+                const char *name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
+                sni = name != nullptr ? name : "";
+                TlsTestServer::echo(ssl);
+            }, k.wildcardCert ? wildcard : TlsTestServer::Options{});
+            ASSERT_EQ(s_setSSLpeer(x.client.session(), k.host, k.verify), 1);
+            if (k.ok) {
+                EXPECT_EQ(x.client.send("named"), 1) << x.client.error();
+                EXPECT_EQ(x.client.recv(5), "named");
+            } else {
+                EXPECT_EQ(x.client.send("x"), 0);
+                EXPECT_NE(x.client.error().find("certificate verify failed"), std::string::npos) << x.client.error();
+                EXPECT_NE(x.client.error().find(std::string("does not match the host '") + k.host + "'"),
+                          std::string::npos) << x.client.error();
+            }
+        }
+        EXPECT_EQ(sni, k.ok ? k.sni : "(none)");
+    }
+}
+
 TEST(TlsSession, ProtocolsZeroForbidsEveryVersion) {
     NEED_PKI();
     SslFields f = trusting();

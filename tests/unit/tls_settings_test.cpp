@@ -119,7 +119,7 @@ TEST_F(TlsRegistry, NamedConfigurations) {
             section(machine, "office", "\"CertFile\"=\"64-bit view.pem\"\r\n") +
             section(user, "bare", "\"Protocols\"=\"\"\r\n\"CipherList\"=\"\"\r\n\"VerifyDepth\"=\"4\"\r\n") +
             section(machine, "shared", "\"CAfile\"=\"machine-ca.pem\"\r\n\"Protocols\"=\"16\"\r\n") +
-            section(user, "shared", "\"Protocols\"=\"24\"\r\n") +
+            section(user, "shared", "\"Protocols\"=\"24\"\r\n\"VerifyHostName\"=\"1\"\r\n") +
             section(user, "exact", "\"CipherList\"=\"" + c255 + "\"\r\n") +
             section(user, "long", "\"CipherList\"=\"" + d256 + "\"\r\n\"CertFile\"=\"" + d256 + "\"\r\n")));
 
@@ -141,6 +141,8 @@ TEST_F(TlsRegistry, NamedConfigurations) {
     s = from_registry("shared"); // the user's key hides the machine's completely
     EXPECT_EQ(s->protocols, 24);
     EXPECT_STREQ(s->caFile, "");
+    EXPECT_EQ(s->verifyHostName, 1);
+    EXPECT_EQ(from_registry("office")->verifyHostName, 0); // off unless asked for
 
     EXPECT_EQ(std::string(from_registry("exact")->cipherList), c255);
     s = from_registry("long"); // a value too long counts as missing

@@ -2,9 +2,11 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/syscall.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -42,6 +44,14 @@ std::string expand_environment(const char *text) {
 
 std::uint32_t process_id() { return static_cast<std::uint32_t>(getpid()); }
 std::uint32_t thread_id() { return static_cast<std::uint32_t>(syscall(SYS_gettid)); }
+void wipe_memory(void *data, std::size_t length) {
+    if (data != nullptr && length != 0) explicit_bzero(data, length);
+}
+
+void wipe_text(char *text) {
+    if (text != nullptr) wipe_memory(text, std::strlen(text));
+}
+
 void yield_processor() { sched_yield(); }
 
 namespace {

@@ -1,6 +1,8 @@
 // Process services on Windows: version, environment, ids, the library lock.
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace plat {
@@ -41,6 +43,14 @@ std::string expand_environment(const char *text) {
 
 std::uint32_t process_id() { return GetCurrentProcessId(); }
 std::uint32_t thread_id() { return GetCurrentThreadId(); }
+void wipe_memory(void *data, std::size_t length) {
+    if (data != nullptr && length != 0) SecureZeroMemory(data, length);
+}
+
+void wipe_text(char *text) {
+    if (text != nullptr) wipe_memory(text, std::strlen(text));
+}
+
 void yield_processor() { SleepEx(0, TRUE); }
 
 namespace {
