@@ -11,6 +11,7 @@
 #include "api/ssl_config_pack.h"
 #include "config/ssl_definitions.h"
 #include "core/text.h"
+#include "diag/allocation_guard.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "kerberos/kerberos.h"
@@ -169,7 +170,9 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToHostPort(const char *addres
     }
 
     SSLdefinition *definition = nullptr;
-    if (build(pc, address, port, timeout, level, user, password, authority, principal, definition)) {
+    if (guard_allocations(false, "Cannot allocate memory for connection object.", [&] {
+            return build(pc, address, port, timeout, level, user, password, authority, principal, definition);
+        })) {
         s_setCurrentConnection(pc);
         s_freeSSLdefinition(definition);
         return pc;

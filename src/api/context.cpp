@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/text.h"
+#include "diag/allocation_guard.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "kerberos/kerberos.h"
@@ -58,14 +59,14 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkInitContext(ravlink_socket_t sock,
     }
     pc->securityLevel = level;
     s_installTimeout(pc, timeout);
-    if (level != 0 && !s_acquireCredentials(pc, user, password, authority)) {
-        RavlinkClose(pc);
-        return nullptr;
-    }
-    pc->socket = sock;
-    plat::set_nonblocking(sock, true);
-    plat::set_tcp_nodelay(sock);
-    if ((level != 0 && !s_establish_context(pc)) || !s_fillTSClientName(pc)) {
+    const bool ready = guard_allocations(false, "Cannot allocate connection object.", [&] {
+        if (level != 0 && !s_acquireCredentials(pc, user, password, authority)) return false;
+        pc->socket = sock;
+        plat::set_nonblocking(sock, true);
+        plat::set_tcp_nodelay(sock);
+        return (level == 0 || s_establish_context(pc)) && s_fillTSClientName(pc);
+    });
+    if (!ready) {
         RavlinkClose(pc);
         return nullptr;
     }

@@ -5,6 +5,7 @@
 #include "api/context.h"
 #include "api/protected_io.h"
 #include "core/text.h"
+#include "diag/allocation_guard.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "net/socket_io.h"
@@ -18,11 +19,7 @@ std::int32_t plain_failure(RavlinkContext *pc) {
     return static_cast<std::int32_t>(pc->error);
 }
 
-} // namespace
-
-extern "C" RAVLINK_API int32_t RavlinkRecv(RavlinkContext *pc, void *buf, int32_t len,
-                                           const struct timeval *timeout) {
-    s_setCurrentConnection(pc);
+std::int32_t receive(RavlinkContext *pc, void *buf, std::int32_t len, const struct timeval *timeout) {
     ravlink_tracelog(4, "RavlinkRecv(%x, %x, %d, %x)\n", core::low32(pc), core::low32(buf), len, core::low32(timeout));
     if (!s_connectionUp(pc)) {
         ravlink_tracelog(6, "RavlinkRecv() called while not connected.\n");
@@ -63,4 +60,13 @@ extern "C" RAVLINK_API int32_t RavlinkRecv(RavlinkContext *pc, void *buf, int32_
     }
     ravlink_tracedump(2, vread ? pc->rdlen : len, bytes);
     return 0;
+}
+
+} // namespace
+
+extern "C" RAVLINK_API int32_t RavlinkRecv(RavlinkContext *pc, void *buf, int32_t len,
+                                           const struct timeval *timeout) {
+    s_setCurrentConnection(pc);
+    return guard_allocations(-1, "Cannot allocate memory for the received message.",
+                             [&] { return receive(pc, buf, len, timeout); });
 }

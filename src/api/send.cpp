@@ -5,13 +5,14 @@
 #include "api/context.h"
 #include "api/protected_io.h"
 #include "core/text.h"
+#include "diag/allocation_guard.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "net/socket_io.h"
 
-extern "C" RAVLINK_API int32_t RavlinkSend(RavlinkContext *pc, const void *buf, uint32_t len,
-                                           const struct timeval *timeout) {
-    s_setCurrentConnection(pc);
+namespace {
+
+std::int32_t send(RavlinkContext *pc, const void *buf, std::uint32_t len, const struct timeval *timeout) {
     ravlink_tracelog(4, "RavlinkSend(%x, %x, %d, %x).\n", core::low32(pc), core::low32(buf), static_cast<int>(len),
                      core::low32(timeout));
     if (!s_connectionUp(pc)) {
@@ -28,4 +29,12 @@ extern "C" RAVLINK_API int32_t RavlinkSend(RavlinkContext *pc, const void *buf, 
     ravlink_tracelog(5, "RavlinkSend(), unencrypted, returning FALSE, pc->error=%d.\n", static_cast<int>(pc->error));
     if (RavlinkErrorArray[0] != '\0') ravlink_tracelog(6, "RavlinkErrorString=%s\n", RavlinkErrorArray);
     return 0;
+}
+
+} // namespace
+
+extern "C" RAVLINK_API int32_t RavlinkSend(RavlinkContext *pc, const void *buf, uint32_t len,
+                                           const struct timeval *timeout) {
+    s_setCurrentConnection(pc);
+    return guard_allocations(0, "Transmission buffer allocation failed.", [&] { return send(pc, buf, len, timeout); });
 }

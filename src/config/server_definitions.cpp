@@ -42,25 +42,11 @@ int fail(plat::RegKey key) {
     return 0;
 }
 
-} // namespace
-
-int ServerToHostPort(const char *server, char *address, std::uint32_t addressSize, char *port,
-                     std::uint32_t portSize, char *principal, std::uint32_t principalSize,
-                     std::int32_t *level) {
-    if (server == nullptr) return 0;
-    const std::string path = std::string(kServersKey) + server;
-    if (path.size() > kMaxKeyPath) return 0;
-
-    plat::RegKey key = nullptr;
-    long rc = plat::reg_open_key(plat::Hive::LocalMachine, path.c_str(), plat::kKeyRead | plat::kKeyWow64_32, &key);
-    if (rc != plat::kErrorSuccess) {
-        ravlink_tracelog(6, "ServerToHostPort(%s) failed:  could not open %s, error = %d.\n", server,
-                         path.c_str(), static_cast<int>(rc));
-        return 0;
-    }
-
+// The definition's values from its open key, which it closes.
+int read_definition(plat::RegKey key, const char *server, char *address, std::uint32_t addressSize, char *port,
+                    std::uint32_t portSize, char *principal, std::uint32_t principalSize, std::int32_t *level) {
     bool empty = true;
-    rc = read_text(key, server, "Address", address, addressSize, &empty);
+    long rc = read_text(key, server, "Address", address, addressSize, &empty);
     if (empty) {
         ravlink_tracelog(6, "ServerToHostPort(%s) failed:  could not look up address, error = %d.\n", server,
                          static_cast<int>(rc));
@@ -88,4 +74,29 @@ int ServerToHostPort(const char *server, char *address, std::uint32_t addressSiz
     *level = core::decimal_value(levelText);
     plat::reg_close_key(key);
     return 1;
+}
+
+} // namespace
+
+int ServerToHostPort(const char *server, char *address, std::uint32_t addressSize, char *port,
+                     std::uint32_t portSize, char *principal, std::uint32_t principalSize,
+                     std::int32_t *level) {
+    if (server == nullptr) return 0;
+    const std::string path = std::string(kServersKey) + server;
+    if (path.size() > kMaxKeyPath) return 0;
+
+    plat::RegKey key = nullptr;
+    long rc = plat::reg_open_key(plat::Hive::LocalMachine, path.c_str(), plat::kKeyRead | plat::kKeyWow64_32, &key);
+    if (rc != plat::kErrorSuccess) {
+        ravlink_tracelog(6, "ServerToHostPort(%s) failed:  could not open %s, error = %d.\n", server,
+                         path.c_str(), static_cast<int>(rc));
+        return 0;
+    }
+
+    try { // out of memory: the key goes, and the connect fails
+        return read_definition(key, server, address, addressSize, port, portSize, principal, principalSize, level);
+    } catch (...) {
+        plat::reg_close_key(key);
+        throw;
+    }
 }

@@ -13,14 +13,20 @@ SSLdefinition *s_findSSLdefinition(const char *address, const char *port) {
     FILE *file = s_openSSLdefs("rb");
     if (file == nullptr) return nullptr;
     SSLdefinition *definition = nullptr;
-    while (definition == nullptr) {
-        ServerSection *section = s_NextServerSection(file);
-        if (section == nullptr) break;
-        // Whole texts without regard to case; names are not resolved.
-        if (core::equal_nocase(section->address, address) &&
-            (core::equal_nocase(section->port, port) || core::equal_nocase(section->telnetPort, port)))
-            definition = s_readSSLcfg(file, section->sslConfig); // when missing, the file is at its end
+    ServerSection *section = nullptr;
+    try {
+        while (definition == nullptr && (section = s_NextServerSection(file)) != nullptr) {
+            // Whole texts without regard to case; names are not resolved.
+            if (core::equal_nocase(section->address, address) &&
+                (core::equal_nocase(section->port, port) || core::equal_nocase(section->telnetPort, port)))
+                definition = s_readSSLcfg(file, section->sslConfig); // when missing, the file is at its end
+            std::free(section);
+            section = nullptr;
+        }
+    } catch (...) { // out of memory: the connect fails rather than go on without its definition
         std::free(section);
+        std::fclose(file);
+        throw;
     }
     std::fclose(file);
     return definition;

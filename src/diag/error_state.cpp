@@ -105,7 +105,11 @@ void s_formatError(const char *text, std::uint32_t code) {
     plat::LibraryLock lock;
     char composed[kFormatted];
     if (code != 0) {
-        std::string reason = plat::system_message(code);
+        std::string reason;
+        try {
+            reason = plat::system_message(code);
+        } catch (const std::bad_alloc &) { // recorded without the system's text
+        }
         if (reason.empty()) reason = "unknown error";
         std::snprintf(composed, sizeof composed, "%s\r\nReason: (%d, 0x%x) %s", text,
                       static_cast<int>(code), code, reason.c_str());
@@ -171,13 +175,16 @@ void s_appendError(const char *text, std::uint32_t code) {
         }
     }
     if (previous != nullptr) {
-        if (state != nullptr) {
-            std::string joined = std::string(previous) + "\n" + (state->text ? state->text : "");
-            replace_text(state->text, joined.c_str());
-            copy_to_library_text(joined.c_str());
-        } else {
-            std::string joined = std::string(previous) + "\n" + RavlinkErrorArray;
-            copy_to_library_text(joined.c_str());
+        try {
+            if (state != nullptr) {
+                std::string joined = std::string(previous) + "\n" + (state->text ? state->text : "");
+                replace_text(state->text, joined.c_str());
+                copy_to_library_text(joined.c_str());
+            } else {
+                std::string joined = std::string(previous) + "\n" + RavlinkErrorArray;
+                copy_to_library_text(joined.c_str());
+            }
+        } catch (const std::bad_alloc &) { // the new text alone
         }
         std::free(previous);
     }

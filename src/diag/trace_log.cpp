@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -24,18 +25,15 @@ FILE *s_traceStream = nullptr;
 std::int32_t s_streamLevel = 99;
 RavlinkTraceCallback s_traceCallback = nullptr;
 
-// asctime of the local time, without its line end.
-std::string time_stamp() {
+// asctime of the local time, without its line end (no allocation: tracing may report one failing).
+void write_header(FILE *out, const char *tail) {
     std::time_t now = std::time(nullptr);
     const char *text = std::asctime(std::localtime(&now));
-    std::string stamp = text != nullptr ? text : "";
-    while (!stamp.empty() && (stamp.back() == '\n' || stamp.back() == '\r')) stamp.pop_back();
-    return stamp;
-}
-
-void write_header(FILE *out, const char *tail) {
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%s", text != nullptr ? text : "");
+    for (std::size_t n = std::strlen(stamp); n > 0 && (stamp[n - 1] == '\n' || stamp[n - 1] == '\r');) stamp[--n] = '\0';
     std::fprintf(out, "\npid = %d, tid = %d, %s:  %s", static_cast<int>(plat::process_id()),
-                 static_cast<int>(plat::thread_id()), time_stamp().c_str(), tail);
+                 static_cast<int>(plat::thread_id()), stamp, tail);
 }
 
 FILE *open_trace_file() { return std::fopen(RavlinkTraceFile, "a+"); }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/text.h"
+#include "diag/allocation_guard.h"
 #include "diag/error_state.h"
 #include "kerberos/computer_name.h"
 #include "net/resolver.h"
@@ -103,7 +104,8 @@ extern "C" RAVLINK_API int32_t RavlinkGeneratePrincipalName(const char *ipAddres
         return 0;
     }
     if (!s_wsockstart()) return 0;
-    bool ok = generate(ipAddress, serverType, prefix, outName, outSize);
+    bool ok = guard_allocations(false, "Cannot allocate memory for the principal name.",
+                                [&] { return generate(ipAddress, serverType, prefix, outName, outSize); });
     s_wsacleanup();
     return ok ? 1 : 0;
 }

@@ -24,7 +24,14 @@ int s_fillTSClientName(RavlinkContext *pc) {
     char address[kAddressCapacity];
     std::uint32_t nameLength = sizeof name;
     std::uint32_t addressLength = sizeof address;
-    if (s_GetTSClient(name, &nameLength, address, &addressLength) != 0) {
+    int lookup;
+    try {
+        lookup = s_GetTSClient(name, &nameLength, address, &addressLength);
+    } catch (...) { // out of memory: the connect's guard reports it
+        std::free(kept);
+        throw;
+    }
+    if (lookup != 0) {
         std::free(kept);
         return 1;
     }

@@ -1,4 +1,4 @@
-// Each C allocation of the library made to fail in turn, on the connect, send, receive,
+// Each allocation of the library (C and C++) made to fail in turn, on the connect, send, receive,
 // definitions and TLS set-up paths: every failure must give the documented result (null or 0
 // with code 8 and its text, or the path's own refusal), nothing may crash or leak (this program
 // runs in the sanitizer build, whose LeakSanitizer checks at exit), and afterwards the same
@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <string>
-#include <thread>
 
 #include "alloc/failing_malloc.h"
 #include "config/server_definitions.h"
@@ -24,77 +24,66 @@ namespace {
 using namespace testsupport;
 
 // Runs `op` with the 1st, 2nd, ... allocation failing until it makes no more allocations than
-// the failure's number; `op` returns "" when its result is one the library documents.
-void each_allocation_fails(const std::function<std::string()> &op) {
-    for (long n = 1; n < 2000; ++n) {
+// the failure's number; `op` returns null when its result is one the library documents, else
+// what was wrong. While armed, the test side makes no allocation of its own on this thread: its
+// peers run on threads of their own and its texts are literals.
+void each_allocation_fails(const std::function<const char *()> &op) {
+    for (long n = 1; n < 5000; ++n) {
         arm_allocation_failure(n);
-        std::string r = op();
+        const char *r;
+        try {
+            r = op();
+        } catch (...) {
+            r = "an exception crossed the C surface";
+        }
         long made = disarm_allocation_failure();
-        EXPECT_EQ(r, "") << "with allocation " << n << " failing";
+        EXPECT_EQ(r, nullptr) << r << " with allocation " << n << " failing";
         if (made < n) { // every allocation has had its turn; now it must work
             std::printf("%ld allocations, each failed once\n", n - 1);
-            EXPECT_EQ(op(), "");
+            r = op();
+            EXPECT_EQ(r, nullptr) << r;
             return;
         }
     }
-    ADD_FAILURE() << "more than 2000 allocations";
-}
-
-// Lets a one-connection server that still waits for its client go: connects and leaves at once.
-void release(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_storage a;
-    socklen_t n = loopback_address(AF_INET, port, a);
-    ::connect(fd, reinterpret_cast<sockaddr *>(&a), n);
-    close_raw(fd);
+    ADD_FAILURE() << "more than 5000 allocations";
 }
 
 // A failed call must say why: code 8 ("not enough memory") or a text of its own.
-std::string reported(RavlinkContext *pc) {
-    const std::string text = RavlinkGetErrorString(pc);
-    return RavlinkGetErrorCode(pc) == 8 || !text.empty()
-               ? ""
-               : "a failure without a code or text (" + std::to_string(RavlinkGetErrorCode(pc)) + ")";
+const char *reported(RavlinkContext *pc) {
+    return RavlinkGetErrorCode(pc) == 8 || RavlinkGetErrorString(pc)[0] != '\0' ? nullptr
+                                                                                 : "a failure without a code or text";
+}
+
+// Sends `message` and expects it back.
+const char *echo(RavlinkContext *pc, const std::string &message, std::string &back) {
+    timeval tv = timeout_ms(5000);
+    const char *r = nullptr;
+    if (RavlinkSend(pc, message.data(), static_cast<uint32_t>(message.size()), &tv) != 1 ||
+        RavlinkRecv(pc, &back[0], static_cast<int32_t>(back.size()), &tv) != 0)
+        r = reported(pc);
+    else if (back != message)
+        r = "the echo came back wrong";
+    RavlinkClose(pc);
+    return r;
 }
 
 TEST(AllocationFailure, ConnectSendAndReceiveAtLevelZero) {
-    Listener l(AF_INET, 64);
-    std::thread echo([&] {
-        for (;;) {
-            int fd = l.accept_one();
-            if (fd < 0) return;
-            char buf[16];
-            long n = ::recv(fd, buf, sizeof buf, 0);
-            if (n == 1 && buf[0] == 'q') {
-                close_raw(fd);
-                return;
-            }
-            if (n > 0) send_raw(fd, std::string(buf, static_cast<size_t>(n)));
-            close_raw(fd);
-        }
+    Service peer([](ravlink_socket_t fd) {
+        limit_receives(fd, 10);
+        char buf[16];
+        long n = ::recv(fd, buf, sizeof buf, 0);
+        if (n > 0) send_raw(fd, std::string(buf, static_cast<size_t>(n)));
     });
-    const std::string refused = closed_port();
+    const std::string refused = closed_port(), port = peer.port_text(), message = "hello";
+    std::string back(message.size(), '\0');
     set_env("SSH_CONNECTION", "192.0.2.7 50000 127.0.0.1 22"); // a client name to keep
-    each_allocation_fails([&]() -> std::string {
+    each_allocation_fails([&]() -> const char * {
         timeval tv = timeout_ms(5000);
         if (RavlinkToHostPort("127.0.0.1", refused.c_str(), &tv, 0, nullptr) != nullptr) return "a refused connect succeeded";
-        RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", l.port_text().c_str(), &tv, 0, nullptr);
-        if (pc == nullptr) return reported(nullptr);
-        char back[5] = {};
-        std::string r;
-        if (RavlinkSend(pc, "hello", 5, &tv) != 1 || RavlinkRecv(pc, back, 5, &tv) != 0)
-            r = reported(pc);
-        else if (std::memcmp(back, "hello", 5) != 0)
-            r = "the echo came back wrong";
-        RavlinkClose(pc);
-        return r;
+        RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", port.c_str(), &tv, 0, nullptr);
+        return pc == nullptr ? reported(nullptr) : echo(pc, message, back);
     });
     set_env("SSH_CONNECTION", nullptr);
-    timeval tv = timeout_ms(5000);
-    RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", l.port_text().c_str(), &tv, 0, nullptr);
-    RavlinkSend(pc, "q", 1, &tv);
-    RavlinkClose(pc);
-    echo.join();
 }
 
 TEST(AllocationFailure, ServerAndSslDefinitions) {
@@ -106,17 +95,32 @@ TEST(AllocationFailure, ServerAndSslDefinitions) {
                      "[cfg]\nProtocols=24\nCAfile=/tmp/ca.pem\n[end]\n");
     set_env("QXN_ravlink_registry_machine", hive.c_str());
     set_env("QXN_SSLconfigurations", defs.c_str());
-    each_allocation_fails([]() -> std::string {
-        char address[64], port[32], principal[128];
-        std::int32_t level = 0;
-        // Either may refuse (nothing recorded, only traced); neither may crash or leak.
-        if (ServerToHostPort("echo", address, sizeof address, port, sizeof port, principal, sizeof principal, &level) &&
-            (std::strcmp(address, "127.0.0.1") != 0 || level != 3))
-            return "a wrong definition";
-        SSLdefinition *d = s_findSSLdefinition("127.0.0.1", "7443");
-        std::string r = d != nullptr && std::strcmp(d->config.Protocols, "24") != 0 ? "a wrong SSL definition" : "";
-        std::free(d);
-        return r;
+    // Either may refuse (nothing recorded, only traced) or, from a standard container, throw for
+    // the connect's guard to report; neither may crash or leak.
+    each_allocation_fails([]() -> const char * {
+        try {
+            char address[64], port[32], principal[128];
+            std::int32_t level = 0;
+            if (ServerToHostPort("echo", address, sizeof address, port, sizeof port, principal, sizeof principal, &level) &&
+                (std::strcmp(address, "127.0.0.1") != 0 || level != 3))
+                return "a wrong definition";
+        } catch (const std::bad_alloc &) {
+        }
+        try {
+            SSLdefinition *d = s_findSSLdefinition("127.0.0.1", "7443");
+            const char *r = d != nullptr && std::strcmp(d->config.Protocols, "24") != 0 ? "a wrong SSL definition" : nullptr;
+            std::free(d);
+            return r;
+        } catch (const std::bad_alloc &) {
+            return nullptr;
+        }
+    });
+    // Through the C surface, a failure in either look-up fails the connect with its reason.
+    each_allocation_fails([]() -> const char * {
+        timeval tv = timeout_ms(2000);
+        if (RavlinkToServer("echo", &tv) != nullptr || RavlinkToHostPort("127.0.0.1", "7443", &tv, 0, nullptr) != nullptr)
+            return "a connect to a closed port succeeded";
+        return nullptr;
     });
     set_env("QXN_SSLconfigurations", nullptr);
     set_env("QXN_ravlink_registry_machine", nullptr);
@@ -126,49 +130,28 @@ TEST(AllocationFailure, ServerAndSslDefinitions) {
 
 TEST(AllocationFailure, TlsSetUpAndFirstExchange) {
     if (pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
-    each_allocation_fails([]() -> std::string {
-        Listener l;
-        TlsTestServer server(l, {}, TlsTestServer::echo);
+    Service peer([](ravlink_socket_t fd) { serve_tls(fd, {}, echo_until_closed); });
+    const std::string port = peer.port_text(), message = "tls";
+    std::string back(message.size(), '\0');
+    SslFields f = trusting();
+    RavlinkSSLconfig record = f.record();
+    each_allocation_fails([&]() -> const char * {
         timeval tv = timeout_ms(5000);
-        SslFields f = trusting();
-        RavlinkSSLconfig record = f.record();
-        RavlinkContext *pc =
-            RavlinkToHostPort("127.0.0.1", l.port_text().c_str(), &tv, 11, reinterpret_cast<const char *>(&record));
-        if (pc == nullptr) {
-            release(l.port);
-            return reported(nullptr);
-        }
-        char back[3] = {};
-        std::string r;
-        if (RavlinkSend(pc, "tls", 3, &tv) != 1 || RavlinkRecv(pc, back, 3, &tv) != 0)
-            r = reported(pc);
-        else if (std::memcmp(back, "tls", 3) != 0)
-            r = "the echo came back wrong";
-        RavlinkClose(pc);
-        return r;
+        RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", port.c_str(), &tv, 11, reinterpret_cast<const char *>(&record));
+        return pc == nullptr ? reported(nullptr) : echo(pc, message, back);
     });
 }
 
 TEST(AllocationFailure, KerberosContextAndProtectedMessages) {
     REQUIRE_REALM();
-    each_allocation_fails([]() -> std::string {
-        OneShotServer server([](int fd) { ravlink_tool::serve_kerberos_connection(fd, 3, nullptr, false); });
+    Service peer([](ravlink_socket_t fd) { ravlink_tool::serve_kerberos_connection(fd, 3, nullptr, false); });
+    const std::string port = peer.port_text(), message(30000, 'k'); // three tokens each way
+    std::string back(message.size(), '\0');
+    each_allocation_fails([&]() -> const char * {
         timeval tv = timeout_ms(5000);
-        RavlinkContext *pc = RavlinkLoginToHostPort("127.0.0.1", server.port().c_str(), &tv, 3, nullptr, nullptr,
-                                                    nullptr, "sedrin/localhost");
-        if (pc == nullptr) {
-            release(server.listener.port);
-            return reported(nullptr);
-        }
-        std::string message(30000, 'k'), back(message.size(), '\0'); // three tokens each way
-        std::string r;
-        if (RavlinkSend(pc, message.data(), static_cast<uint32_t>(message.size()), &tv) != 1 ||
-            RavlinkRecv(pc, &back[0], static_cast<int32_t>(back.size()), &tv) != 0)
-            r = reported(pc);
-        else if (back != message)
-            r = "the echo came back wrong";
-        RavlinkClose(pc);
-        return r;
+        RavlinkContext *pc = RavlinkLoginToHostPort("127.0.0.1", port.c_str(), &tv, 3, nullptr, nullptr, nullptr,
+                                                    "sedrin/localhost");
+        return pc == nullptr ? reported(nullptr) : echo(pc, message, back);
     });
 }
 

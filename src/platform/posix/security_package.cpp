@@ -170,10 +170,11 @@ Status InitializeSecurityContextA(Handle *credential, Handle *context, const cha
     bool first = pctx == nullptr;
     if (first) {
         if (target == nullptr) return kSecTargetUnknown;
+        const std::string targetText = target; // before the context is held: nothing after it throws
         pctx = new (std::nothrow) PosixContext;
         if (pctx == nullptr) return kSecInsufficientMemory;
         Status status = kSecOk;
-        if (!import_principal(target, &pctx->target, &status)) {
+        if (!import_principal(targetText, &pctx->target, &status)) {
             delete pctx;
             return status;
         }

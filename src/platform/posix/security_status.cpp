@@ -7,6 +7,7 @@
 #include <krb5/krb5.h>
 
 #include <cerrno>
+#include <new>
 
 #include "platform/security_package.h"
 
@@ -27,9 +28,14 @@ void display(OM_uint32 code, int type, std::string &out) {
         OM_uint32 major = gss_display_status(&minor, code, type, const_cast<gss_OID>(gss_mech_krb5),
                                              &context, &text);
         if (GSS_ERROR(major)) break;
-        if (text.length > 0) {
-            if (!out.empty()) out += "; ";
-            out.append(static_cast<const char *>(text.value), text.length);
+        try {
+            if (text.length > 0) {
+                if (!out.empty()) out += "; ";
+                out.append(static_cast<const char *>(text.value), text.length);
+            }
+        } catch (...) {
+            gss_release_buffer(&minor, &text);
+            throw;
         }
         gss_release_buffer(&minor, &text);
     } while (context != 0);
@@ -98,11 +104,15 @@ std::uint32_t map(OM_uint32 major, OM_uint32 minor, std::uint32_t fallback) {
 
 std::uint32_t gss_failure(std::uint32_t major, std::uint32_t minor, std::uint32_t fallback) {
     std::uint32_t status = map(major, minor, fallback);
-    std::string text;
-    if (GSS_ROUTINE_ERROR(major) != 0 || GSS_CALLING_ERROR(major) != 0) display(major, GSS_C_GSS_CODE, text);
-    if (minor != 0) display(minor, GSS_C_MECH_CODE, text);
     t_detail.status = status;
-    t_detail.text = text;
+    t_detail.text.clear();
+    try { // the detail is only told, so a failure for want of memory leaves it out
+        std::string text;
+        if (GSS_ROUTINE_ERROR(major) != 0 || GSS_CALLING_ERROR(major) != 0) display(major, GSS_C_GSS_CODE, text);
+        if (minor != 0) display(minor, GSS_C_MECH_CODE, text);
+        t_detail.text = text;
+    } catch (const std::bad_alloc &) {
+    }
     return status;
 }
 
