@@ -1,5 +1,7 @@
 // Server definitions and named TLS configurations looked up in a hive of any bytes: the input
-// is written as the machine hive's file, and one of the names the seeds use is looked up in it.
+// becomes the machine hive, a file in memory (memfd) that the registry reader opens by its
+// /proc path like any hive file, and one of the names the seeds use is looked up in it.
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -14,23 +16,20 @@
 #include "tls/ssl_settings.h"
 
 namespace {
-std::string hive_path() {
-    static const std::string path = [] {
-        std::string p = "/tmp/ravlink-fuzz-hive-" + std::to_string(::getpid()) + ".reg";
-        setenv("QXN_ravlink_registry_machine", p.c_str(), 1);
-        setenv("QXN_ravlink_registry_user", "/nonexistent/ravlink-user.reg", 1);
-        std::atexit([] { std::remove(("/tmp/ravlink-fuzz-hive-" + std::to_string(::getpid()) + ".reg").c_str()); });
-        return p;
-    }();
-    return path;
-}
+int hive = -1;
 } // namespace
 
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    hive = ::memfd_create("ravlink-fuzz-hive", 0);
+    if (hive < 0) std::abort();
+    const std::string path = "/proc/self/fd/" + std::to_string(hive);
+    setenv("QXN_ravlink_registry_machine", path.c_str(), 1);
+    setenv("QXN_ravlink_registry_user", "/nonexistent/ravlink-user.reg", 1);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    FILE *f = std::fopen(hive_path().c_str(), "wb");
-    if (f == nullptr) std::abort();
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    if (::ftruncate(hive, 0) != 0 || ::pwrite(hive, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
     // One name per input (each look-up reads the file again): chosen by the input's length.
     for (const char *name : {size % 3 == 0 ? "echo" : size % 3 == 1 ? "a" : "tls"}) {
         char address[64], port[32], principal[128];
