@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "ravlink.h"
 #include "ravlink/gss_server.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "kerberos/token_framing.h"
 #include "ravlink.h"
 

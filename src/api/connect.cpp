@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "api/ssl_config_pack.h"
 #include "config/ssl_definitions.h"
 #include "core/text.h"

@@ -1,5 +1,5 @@
 // The connection context: wrapping a connected socket, releasing a context, its properties.
-#include "api/context.h"
+#include "core/context.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -13,26 +13,6 @@
 #include "net/ts_client.h"
 #include "platform/codes.h"
 #include "tls/netssl.h"
-
-RavlinkContext *s_allocContext() {
-    auto *pc = static_cast<RavlinkContext *>(std::calloc(1, sizeof(RavlinkContext)));
-    if (pc == nullptr) return nullptr;
-    pc->socket = plat::kInvalidSocket;
-    sspi::invalidate(pc->securityContext);
-    sspi::invalidate(pc->credentials);
-    return pc;
-}
-
-void s_installTimeout(RavlinkContext *pc, const struct timeval *timeout) {
-    if (timeout != nullptr) {
-        pc->timeoutValue = *timeout;
-        pc->timeout = &pc->timeoutValue;
-    } else {
-        pc->timeout = nullptr;
-    }
-}
-
-bool s_connectionUp(const RavlinkContext *pc) { return pc != nullptr && pc->socket != plat::kInvalidSocket; }
 
 extern "C" RAVLINK_API RavlinkContext *RavlinkInitContext(ravlink_socket_t sock, const struct timeval *timeout,
                                                           int32_t level, const char *user,

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "kerberos/message_protection.h"

@@ -2,7 +2,7 @@
 // TLS connections; Kerberos levels 2 and 3 unwrap tokens and serve held plaintext first.
 #include <cstdint>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "api/protected_io.h"
 #include "core/text.h"
 #include "diag/allocation_guard.h"

@@ -2,7 +2,7 @@
 // into tokens.
 #include <cstdint>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "api/protected_io.h"
 #include "core/text.h"
 #include "diag/allocation_guard.h"

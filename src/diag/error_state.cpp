@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "platform/platform.h"
 #include "platform/thread_slot.h"
 

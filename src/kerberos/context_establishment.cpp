@@ -2,7 +2,7 @@
 // s_releaseSecurity: its release with the connection.
 #include <cstdlib>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "kerberos/kerberos.h"

@@ -1,7 +1,7 @@
 // s_acquireCredentials: the outbound Kerberos credentials of a connection.
 #include <cstring>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "diag/error_state.h"
 #include "kerberos/computer_name.h"
 #include "kerberos/kerberos.h"

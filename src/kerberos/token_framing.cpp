@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
 #include "net/socket_io.h"

@@ -6,7 +6,7 @@
 #include <climits>
 #include <cstdint>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "core/text.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"

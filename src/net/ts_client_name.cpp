@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "diag/error_state.h"
 #include "net/ts_client.h"
 #include "platform/codes.h"

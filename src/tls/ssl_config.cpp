@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "diag/trace.h"
 #include "tls/ssl_session.h"
 #include "tls/ssl_settings.h"

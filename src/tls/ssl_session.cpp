@@ -10,7 +10,7 @@
 #include <ctime>
 #include <new>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "diag/trace.h"
 #include "platform/sockets.h"
 #include "platform/system_error.h"

@@ -38,6 +38,11 @@ struct HandshakeBounds {
 };
 extern HandshakeBounds s_handshakeBounds;
 
+// Links a new TLS session to its context: the context keeps the session and the address of
+// its error text; the session learns the context, where to store error codes, and the
+// packed configuration (null when the configuration is given by name).
+void s_linkTlsSession(RavlinkContext *pc, RavlinkSSLsession *session);
+
 // Builds the session's OpenSSL context and connection object and attaches the socket.
 // 0 on success; -1 with the error text set and nothing left allocated.
 int SSLconfig(RavlinkSSLsession *session);

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "diag/error_state.h"
 #include "platform/platform.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "api/ssl_config_pack.h"
 #include "support/tls_fixtures.h"
 #include "tls/ssl_session.h"

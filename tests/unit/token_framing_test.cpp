@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "diag/error_state.h"
 #include "kerberos/token_framing.h"
 #include "support/loopback.h"

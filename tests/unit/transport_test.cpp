@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "diag/error_state.h"
 #include "net/resolver.h"
 #include "net/socket_io.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "api/context.h"
+#include "core/context.h"
 #include "net/socket_library.h"
 #include "net/ts_client.h"
 #include "platform/computer_name.h"

@@ -1,5 +1,6 @@
 // The connection context: one heap record per connection, opaque to callers. Fields in
-// their documented order; every layer of the library reads and writes them by these names.
+// their documented order; every layer of the library reads and writes them by these names,
+// so the record lives here, below all of them.
 #pragma once
 
 #include <cstdint>
@@ -63,11 +64,6 @@ struct RavlinkContext {
 
 // True when the context is not null and holds a socket.
 bool s_connectionUp(const RavlinkContext *pc);
-
-// Links a new TLS session to its context: the context keeps the session and the address of
-// its error text; the session learns the context, where to store error codes, and the
-// packed configuration (null when the configuration is given by name).
-void s_linkTlsSession(RavlinkContext *pc, RavlinkSSLsession *session);
 
 // Allocates a zero-filled record with socket and both handles invalid; null when out of memory.
 RavlinkContext *s_allocContext();
