@@ -1,5 +1,5 @@
-// Start-up and shut-down of the library.
-#include "diag/startup.h"
+// Start-up and shut-down of the library: the load hooks that the platform's entry points call.
+#include "platform/load_hooks.h"
 
 #include "diag/error_state.h"
 #include "diag/trace.h"

@@ -1,7 +1,7 @@
 // The unit tests link the library's objects into a program, where no DllMain runs on Windows:
 // run the library's start-up the way DllMain would.
 #ifdef _WIN32
-#include "diag/startup.h"
+#include "platform/load_hooks.h"
 
 namespace {
 const bool attached = [] {

@@ -1,7 +1,7 @@
 // The DLL entry point: runs the library's start-up and shut-down for each notification.
 #include <windows.h>
 
-#include "diag/startup.h"
+#include "platform/load_hooks.h"
 #include "platform/thread_slot.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
