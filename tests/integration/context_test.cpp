@@ -1,7 +1,6 @@
 // Wrapping a connected socket in a context, its properties, and its release.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 
 #include "support/loopback.h"
@@ -44,15 +43,5 @@ TEST(Context, NullContextIsRefusedWithoutRecording) {
     EXPECT_EQ(RavlinkGetSecurityLevel(nullptr) | RavlinkGetRdlen(nullptr) | RavlinkSetSecurityLevel(nullptr, 3), 0);
     EXPECT_EQ(RavlinkGetSecurityType(nullptr) | RavlinkGetMode(nullptr) | RavlinkSetMode(nullptr, 1), 0u);
     EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Invalid Security Level requested.");
-}
-
-TEST(Context, VersionIsFiveDottedNumbersOfFourteenCharacters) {
-    EXPECT_EQ(RavlinkGetVersion(nullptr), 15);
-    char buf[32];
-    std::fill(buf, buf + sizeof buf, 'x');
-    EXPECT_EQ(RavlinkGetVersion(buf), 15);
-    std::string v(buf);
-    ASSERT_EQ(v.size(), 14u);
-    EXPECT_EQ(std::count(v.begin(), v.end(), '.'), 4) << v;
-    EXPECT_EQ(v.find_first_not_of("0123456789."), std::string::npos) << v;
+    EXPECT_EQ(RavlinkGetVersion(nullptr), 15); // the length it would write (the text: the install test)
 }

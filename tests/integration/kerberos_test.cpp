@@ -17,9 +17,8 @@ namespace {
 using testsupport::KerberosPeer;
 
 RavlinkContext *connect(const std::string &port, int level, const char *principal = "sedrin/localhost",
-                        const char *user = nullptr, const char *password = nullptr, const char *authority = nullptr,
-                        long seconds = 10) {
-    timeval tv{seconds, 0};
+                        const char *user = nullptr, const char *password = nullptr, const char *authority = nullptr) {
+    timeval tv{10, 0};
     return RavlinkLoginToHostPort("127.0.0.1", port.c_str(), &tv, level, user, password, authority, principal);
 }
 
@@ -198,7 +197,8 @@ TEST(Kerberos, CredentialsTheHostsOwnIdentityAndAnUnknownTarget) {
     testsupport::close_raw(s2);
 }
 
-TEST(Kerberos, AServerThatAnswersWithTextOrNotAtAllOrGoesAway) {
+// (A server that never answers, or resets before the exchange, is one of the stress test's peers.)
+TEST(Kerberos, AServerThatAnswersWithTextOrGoesAway) {
     REQUIRE_REALM();
     OneShotServer talker([](int fd) {
         GssServer raw(fd, nullptr);
@@ -211,13 +211,6 @@ TEST(Kerberos, AServerThatAnswersWithTextOrNotAtAllOrGoesAway) {
     EXPECT_EQ(connect(talker.port(), 2), nullptr);
     EXPECT_EQ(err(), "Unexpected clear text received during context initialization:\n "
                      "'HTTP/1.1 400 Bad Request\r\n\r\n'\nFailed to establish security context.");
-    // A server that reads and never answers: the client gives up and closes (else the join hangs).
-    OneShotServer silent([](int fd) {
-        for (char buf[4096]; ::recv(fd, buf, sizeof buf, 0) > 0;) continue;
-    });
-    EXPECT_EQ(connect(silent.port(), 2, "sedrin/localhost", nullptr, nullptr, nullptr, 1), nullptr);
-    silent.thread.join();
-    EXPECT_NE(err().find("Failed to establish security context."), std::string::npos) << err();
     // A server that resets the connection after the exchange: the protected frame cannot be written.
     OneShotServer gone([](int fd) {
         GssServer srv(fd, nullptr);
