@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "support/tls_fixtures.h"
 
@@ -152,27 +154,62 @@ TEST(TlsConnect, PeerClosingCleanlyIsReportedForTheRead) {
 }
 
 #ifndef _WIN32
+// The probe's output for two connections through a copy of the library placed beside the stand-in
+// OpenSSL pair in the given folder, with the environment text given before the command.
+std::string probe_beside(const std::string &folder, const std::string &environment) {
+    const std::string dir = std::string(RAVLINK_FAKE_OPENSSL_DIR) + "/" + folder;
+    std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/libravlink64.so'").c_str());
+    testsupport::Listener l;
+    return testsupport::run_capture(environment + "'" + RAVLINK_TLS_BIND_PROBE + "' '" + dir + "/libravlink64.so' " +
+                                    l.port_text());
+}
+
+std::size_t occurrences(const std::string &text, const std::string &needle) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
+}
+
 // A copy of the library beside a stand-in OpenSSL pair lacking an entry point: each of the
 // probe's two connections tries the binding again and names the first missing one.
 TEST(TlsBinding, AMissingEntryPointIsNamedAndTheBindingRetried) {
     struct Case { const char *variant, *symbol; };
     for (const Case &k : {Case{"partial", "SSL_CTX_ctrl"}, Case{"nocrypto", "OPENSSL_config"}}) {
         SCOPED_TRACE(k.variant);
-        std::string dir = std::string(RAVLINK_FAKE_OPENSSL_DIR) + "/" + k.variant;
-        testsupport::Listener l;
-        std::system(("cp '" RAVLINK_LIBRARY_FILE "' '" + dir + "/libravlink64.so'").c_str());
-        std::string out = testsupport::run_capture(std::string("'") + RAVLINK_TLS_BIND_PROBE + "' '" + dir +
-                                                   "/libravlink64.so' " + l.port_text());
-        auto count = [&out](const std::string &needle) {
-            std::size_t n = 0;
-            for (std::size_t at = out.find(needle); at != std::string::npos; at = out.find(needle, at + 1)) ++n;
-            return n;
-        };
+        const std::string out = probe_beside(k.variant, "");
+        auto count = [&out](const std::string &needle) { return occurrences(out, needle); };
         EXPECT_EQ(count(std::string("[32]SSL/TLS unavailable.  Error (127) resolving library symbol: ") + k.symbol +
                         "\n"), 2u) << out;
         EXPECT_EQ(count("[32]Library version:  Stand-in OpenSSL for binding tests\n"), 2u) << out;
         EXPECT_EQ(count("send=0\nerror=<Could not load SSL/TLS libraries."), 2u) << out;
         EXPECT_EQ(count("[32]SSL/TLS unavailable"), 2u) << out; // only the first missing one is named
+    }
+}
+
+// What OpenSSL receives from a copy of the library beside a recording stand-in of each older
+// series, for two connections that allow TLS 1.1 only: the 1.0 series is initialised and given
+// locking callbacks once, with 1.0's option word; 1.1 initialises itself and gets its own
+// SSL_OP_ALL (never 1.0's, whose bits mean other things there) and TLS 1.3 goes with TLS 1.2.
+TEST(TlsBinding, EachSeriesReceivesItsOwnInitialisationAndOptionWord) {
+    struct Case { const char *series; std::vector<std::pair<std::string, std::size_t>> calls; } cases[] = {
+        {"10", {{"SSL_library_init", 1}, {"SSL_load_error_strings", 1}, {"CRYPTO_set_id_callback set", 1},
+                {"CRYPTO_set_locking_callback set", 1}, {"CRYPTO_set_dynlock_create_callback set", 1},
+                {"CRYPTO_set_dynlock_lock_callback set", 1}, {"CRYPTO_set_dynlock_destroy_callback set", 1},
+                {"SSLv23_client_method", 2}, {"SSL_CTX_ctrl 32 0xf000000", 2}, {"SSL_CTX_ctrl 32 0x80100bff", 2},
+                {"SSL_CTX_ctrl 32 ", 4}, {"SSL_CTX_ctrl 33 0x4", 2}, {"SSL_CTX_set_verify 1", 2},
+                {"SSL_CTX_set_verify_depth 9", 2}, {"BIO_int_ctrl 104 0", 2}, {"SSL_connect", 2},
+                {"SSL_free", 2}, {"SSL_CTX_free", 2}, {"SSL_shutdown", 0}}},
+        {"11", {{"SSL_library_init", 0}, {"CRYPTO_set_", 0}, {"TLS_client_method", 2},
+                {"SSL_CTX_ctrl 32 0x2e000000", 2}, {"SSL_CTX_ctrl 32 0x80000854", 2}, {"SSL_CTX_ctrl 32 ", 4},
+                {"SSL_CTX_ctrl 33 0x4", 2}, {"SSL_connect", 2}, {"SSL_shutdown", 0}}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(std::string("series ") + k.series);
+        const std::string out = probe_beside(std::string("recording") + k.series, "RAVLINK_PROBE_PROTOCOLS=8 ");
+        for (const auto &call : k.calls)
+            EXPECT_EQ(occurrences(out, "call " + call.first), call.second) << call.first << "\n" << out;
+        EXPECT_NE(out.find("send=0\nerror=<SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error"),
+                  std::string::npos) << out;
     }
 }
 #endif

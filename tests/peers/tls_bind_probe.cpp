@@ -4,7 +4,8 @@
 // tells whether a libssl-3-x64.dll came into the process and whether the copy stays loaded after
 // FreeLibrary; with a third argument "host-locks" it first installs OpenSSL locking callbacks of
 // its own through the libeay32.dll beside the copy, as a host running OpenSSL itself would, and
-// tells whether they are still in place at the end.
+// tells whether they are still in place at the end. RAVLINK_PROBE_PROTOCOLS, when set, is the
+// record's Protocols text.
 #include "ravlink.h" // before windows.h: it brings Winsock 2
 
 #ifdef _WIN32
@@ -59,6 +60,12 @@ int main(int argc, char **argv) {
     setTrace(print_line, 99);
     struct timeval tv = {5, 0};
     RavlinkSSLconfig config{};
+    // The record's Protocols text, when the environment gives one (otherwise an empty record).
+    std::string protocols;
+    if (const char *p = std::getenv("RAVLINK_PROBE_PROTOCOLS")) {
+        protocols = p;
+        config.Protocols = &protocols[0];
+    }
     for (int i = 0; i < 2; ++i) {
         RavlinkContext *pc = connect("127.0.0.1", argv[2], &tv, 11, reinterpret_cast<const char *>(&config));
         if (pc == nullptr) {
