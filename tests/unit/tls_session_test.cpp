@@ -166,6 +166,37 @@ TEST(TlsSession, HostNamesAreSentAndVerified) {
     }
 }
 
+// What OpenSSL 3 holds after the set-up: its own SSL_OP_ALL, never 1.0's word (bit 3 turns on
+// kernel TLS there), and one option per version the set leaves out, TLS 1.3 following TLS 1.2.
+TEST(TlsSession, OptionWordPerProtocolSet) {
+    NEED_PKI();
+    ASSERT_EQ(s_initSSL(), 1);
+    SSL_CTX *fresh = SSL_CTX_new(TLS_client_method());
+    const std::uint64_t base = SSL_CTX_get_options(fresh) | SSL_OP_ALL;
+    SSL_CTX_free(fresh);
+    const std::uint64_t old = SSL_OP_NO_SSLv3 | SSL_OP_NO_TLSv1 | SSL_OP_NO_TLSv1_1;
+    struct Case { const char *protocols; std::uint64_t no; } cases[] = {
+        {"", 0},
+        {"16", old},
+        {"24", SSL_OP_NO_SSLv3 | SSL_OP_NO_TLSv1},
+        {"8", SSL_OP_NO_SSLv3 | SSL_OP_NO_TLSv1 | SSL_OP_NO_TLSv1_2 | SSL_OP_NO_TLSv1_3},
+        {"1", old | SSL_OP_NO_TLSv1_2 | SSL_OP_NO_TLSv1_3},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(std::string("Protocols ") + k.protocols);
+        auto [c, s] = testsupport::socket_pair();
+        SslFields f = trusting();
+        f.Protocols = k.protocols;
+        Client client(c, f);
+        ASSERT_EQ(SSLconfig(client.session()), 0) << client.error();
+        const std::uint64_t options = SSL_get_options(reinterpret_cast<SSL *>(client.session()->ssl));
+        EXPECT_EQ(options, base | k.no) << std::hex << options;
+        EXPECT_EQ(options & SSL_OP_ENABLE_KTLS, 0u);
+        EXPECT_NE(options & 0x80100BFFu, 0x80100BFFu);
+        testsupport::close_raw(s);
+    }
+}
+
 TEST(TlsSession, ProtocolsZeroForbidsEveryVersion) {
     NEED_PKI();
     SslFields f = trusting();
