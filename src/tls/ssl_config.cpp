@@ -8,6 +8,7 @@
 
 #include "core/context.h"
 #include "diag/trace.h"
+#include "tls/ssl_context_cache.h"
 #include "tls/ssl_session.h"
 #include "tls/ssl_settings.h"
 #include "tls/ssl_write_bio.h"
@@ -80,6 +81,75 @@ void fail_with_queue(RavlinkSSLsession *session) {
         ravlink_tracelog2("\r\nError in SSLconfig():  errorlen=%d", 0);
 }
 
+// Builds the OpenSSL context of the settings, tracing each step; null on a failure, whose
+// reasons are in OpenSSL's error queue. With apply false it only traces what a successful build
+// traces, for a set-up that a cached context serves.
+ossl::SSL_CTX *build_context(const SSLsettings &s, bool apply) {
+    ossl::SSL_CTX *ctx = nullptr;
+    bool ok = true;
+    if (apply) {
+        const ossl::SSL_METHOD *method = api.SSLv23_client_method();
+        std::uint64_t options = protocol_options(s.protocols);
+        ctx = api.SSL_CTX_new(method);
+        ok = ctx != nullptr;
+        if (ok) {
+            if (options != 0) set_options(ctx, options);
+            set_options(ctx, always_options());
+            api.SSL_CTX_ctrl(ctx, ossl::kCtrlMode, ossl::kModeAutoRetry, nullptr);
+        }
+    }
+    if (ok && s.cipherList[0] != '\0') {
+        ravlink_tracelog2("\r\nCipher list: %s", s.cipherList);
+        if (apply) ok = api.SSL_CTX_set_cipher_list(ctx, s.cipherList) != 0;
+    }
+    if (ok && s.certFile[0] != '\0') {
+        ravlink_tracelog2("\r\nCertificate file: %s", s.certFile);
+        if (apply) ok = api.SSL_CTX_use_certificate_chain_file(ctx, s.certFile) != 0;
+    }
+    if (ok) {
+        if (apply) api.SSL_CTX_set_default_passwd_cb(ctx, s_passwordCallback);
+        if (s.password[0] != '\0') {
+            ravlink_tracelog2("\r\nSetting private key file encryption password");
+            if (apply) api.SSL_CTX_set_default_passwd_cb_userdata(ctx, const_cast<char *>(s.password));
+        }
+    }
+    if (ok && s.keyFile[0] != '\0') {
+        ravlink_tracelog2("\r\nPrivate key file: %s", s.keyFile);
+        if (apply) {
+            if (s.keyType == 1)
+                ok = api.SSL_CTX_use_PrivateKey_file(ctx, s.keyFile, ossl::kFiletypePem) != 0;
+            else if (s.keyType == 2)
+                ok = api.SSL_CTX_use_RSAPrivateKey_file(ctx, s.keyFile, ossl::kFiletypePem) != 0;
+            if (ok) ok = api.SSL_CTX_check_private_key(ctx) != 0;
+        }
+    }
+    if (ctx != nullptr) {
+        // The pass phrase lives in the settings, which end with this set-up.
+        api.SSL_CTX_set_default_passwd_cb_userdata(ctx, nullptr);
+    }
+    if (ok && (s.caFile[0] != '\0' || s.caPath[0] != '\0')) {
+        if (s.caFile[0] != '\0') ravlink_tracelog2("\r\nTrusted certificate file: %s", s.caFile);
+        if (s.caPath[0] != '\0') ravlink_tracelog2("\r\nTrusted certificate directory: %s", s.caPath);
+        // Unusable locations do not fail the set-up; verification fails later if it must.
+        if (apply)
+            api.SSL_CTX_load_verify_locations(ctx, s.caFile[0] != '\0' ? s.caFile : nullptr,
+                                              s.caPath[0] != '\0' ? s.caPath : nullptr);
+    }
+    if (ok) {
+        ravlink_tracelog2("\n\rPeer verification option = %d, certificate depth = %d", s.verifyPeer,
+                          s.verifyDepth);
+        if (apply) {
+            api.SSL_CTX_set_verify(ctx, s.verifyPeer, s.verifyPeer != 0 ? s_verifyCallback : nullptr);
+            api.SSL_CTX_set_verify_depth(ctx, s.verifyDepth);
+        }
+    }
+    if (!ok && ctx != nullptr) {
+        api.SSL_CTX_free(ctx);
+        ctx = nullptr;
+    }
+    return ctx;
+}
+
 } // namespace
 
 int s_passwordCallback(char *buffer, int size, int rwflag, void *userdata) {
@@ -120,55 +190,12 @@ int SSLconfig(RavlinkSSLsession *session) {
     SSLsettings &s = *settings;
     ravlink_tracelog2("\r\nSSL/TLS configuration: %.*s", nameLength, name);
 
-    const ossl::SSL_METHOD *method = api.SSLv23_client_method();
-    std::uint64_t options = protocol_options(s.protocols);
-    ossl::SSL_CTX *ctx = api.SSL_CTX_new(method);
+    bool cached = false;
+    ossl::SSL_CTX *ctx = s_contextFor(s, [&s] { return build_context(s, true); }, &cached);
+    if (cached) build_context(s, false); // the same trace as the build that made it
     ossl::SSL *ssl = nullptr;
     bool ok = ctx != nullptr;
     if (ok) {
-        if (options != 0) set_options(ctx, options);
-        set_options(ctx, always_options());
-        api.SSL_CTX_ctrl(ctx, ossl::kCtrlMode, ossl::kModeAutoRetry, nullptr);
-    }
-    if (ok && s.cipherList[0] != '\0') {
-        ravlink_tracelog2("\r\nCipher list: %s", s.cipherList);
-        ok = api.SSL_CTX_set_cipher_list(ctx, s.cipherList) != 0;
-    }
-    if (ok && s.certFile[0] != '\0') {
-        ravlink_tracelog2("\r\nCertificate file: %s", s.certFile);
-        ok = api.SSL_CTX_use_certificate_chain_file(ctx, s.certFile) != 0;
-    }
-    if (ok) {
-        api.SSL_CTX_set_default_passwd_cb(ctx, s_passwordCallback);
-        if (s.password[0] != '\0') {
-            ravlink_tracelog2("\r\nSetting private key file encryption password");
-            api.SSL_CTX_set_default_passwd_cb_userdata(ctx, s.password);
-        }
-    }
-    if (ok && s.keyFile[0] != '\0') {
-        ravlink_tracelog2("\r\nPrivate key file: %s", s.keyFile);
-        if (s.keyType == 1)
-            ok = api.SSL_CTX_use_PrivateKey_file(ctx, s.keyFile, ossl::kFiletypePem) != 0;
-        else if (s.keyType == 2)
-            ok = api.SSL_CTX_use_RSAPrivateKey_file(ctx, s.keyFile, ossl::kFiletypePem) != 0;
-        if (ok) ok = api.SSL_CTX_check_private_key(ctx) != 0;
-    }
-    if (ctx != nullptr) {
-        // The pass phrase lives in the settings, which end with this set-up.
-        api.SSL_CTX_set_default_passwd_cb_userdata(ctx, nullptr);
-    }
-    if (ok && (s.caFile[0] != '\0' || s.caPath[0] != '\0')) {
-        if (s.caFile[0] != '\0') ravlink_tracelog2("\r\nTrusted certificate file: %s", s.caFile);
-        if (s.caPath[0] != '\0') ravlink_tracelog2("\r\nTrusted certificate directory: %s", s.caPath);
-        // Unusable locations do not fail the set-up; verification fails later if it must.
-        api.SSL_CTX_load_verify_locations(ctx, s.caFile[0] != '\0' ? s.caFile : nullptr,
-                                          s.caPath[0] != '\0' ? s.caPath : nullptr);
-    }
-    if (ok) {
-        ravlink_tracelog2("\n\rPeer verification option = %d, certificate depth = %d", s.verifyPeer,
-                          s.verifyDepth);
-        api.SSL_CTX_set_verify(ctx, s.verifyPeer, s.verifyPeer != 0 ? s_verifyCallback : nullptr);
-        api.SSL_CTX_set_verify_depth(ctx, s.verifyDepth);
         ssl = api.SSL_new(ctx);
         ok = ssl != nullptr;
     }
