@@ -218,7 +218,7 @@ int SSLconfig(RavlinkSSLsession *session) {
         if (!ok) api.BIO_free(bio);
     }
     if (ok) {
-        plat::set_nonblocking(socket, true);
+        // The socket is non-blocking already: made so at its creation, or when a caller's was taken.
         api.BIO_int_ctrl(bio, ossl::kBioSetFd, ossl::kBioNoClose, static_cast<int>(socket));
         api.SSL_set_bio(ssl, bio, writeBio != nullptr ? writeBio : bio);
         session->sslContext = ctx;

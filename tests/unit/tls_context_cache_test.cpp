@@ -13,6 +13,7 @@
 
 #include "core/context.h"
 #include "api/ssl_config_pack.h"
+#include "platform/platform.h"
 #include "support/tls_fixtures.h"
 #include "tls/ssl_session.h"
 
@@ -36,6 +37,7 @@ Outcome connect_once(const SslFields &fields, TlsServerOptions server = {}) {
     });
     RavlinkContext *pc = s_allocContext();
     pc->socket = c;
+    plat::set_nonblocking(c, true); // as every connection the library makes
     pc->securityType = kSecurityTls;
     SslFields f = fields;
     RavlinkSSLconfig record = f.record();

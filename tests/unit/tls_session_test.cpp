@@ -11,6 +11,7 @@
 
 #include "core/context.h"
 #include "api/ssl_config_pack.h"
+#include "platform/platform.h"
 #include "support/tls_fixtures.h"
 #include "tls/ssl_session.h"
 
@@ -28,6 +29,7 @@ struct Client {
     RavlinkContext *pc = s_allocContext();
     Client(ravlink_socket_t fd, SslFields fields) {
         pc->socket = fd;
+        plat::set_nonblocking(fd, true); // as every connection the library makes
         pc->securityType = kSecurityTls;
         RavlinkSSLconfig r = fields.record();
         pc->sslConfig = s_packSSLconfig(&r);
