@@ -1,6 +1,7 @@
 // One TLS connection read by one thread while another writes it, from its first call on; and, in
-// the Windows build, 32 threads mixing plain and TLS connections (on Linux the thread stress test,
-// thread_stress_test.cpp, holds that case among more peers).
+// the Windows build, 32 threads mixing plain and TLS connections and failures, each thread seeing
+// its own error texts (on Linux the thread stress test, thread_stress_test.cpp, holds that case
+// among more peers).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -90,11 +91,17 @@ TEST(TlsThreads, ThirtyTwoThreadsMixingPlainAndTlsConnectionsKeepTheirStreamsApa
                                                         reinterpret_cast<const char *>(&record)),
                                       message("tls", t, r));
                         break;
-                    default:
-                        if (RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", refused.c_str(), &tv, 0, nullptr)) {
+                    default: { // refused by the socket or, before it, by the level: each thread sees its own text
+                        const bool bySocket = t % 2 == 0;
+                        RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", refused.c_str(), &tv, bySocket ? 0 : 12, nullptr);
+                        const std::string text = RavlinkGetErrorString(nullptr);
+                        if (pc != nullptr) {
                             RavlinkClose(pc);
                             p = "a refused connect returned a context";
+                        } else if (text.rfind(bySocket ? "TCP connect() failed" : "Invalid Security Level requested.", 0) != 0) {
+                            p = "thread saw: " + text;
                         }
+                    }
                     }
                     if (!p.empty()) add("thread " + std::to_string(t) + " round " + std::to_string(r) + ": " + p);
                 }
