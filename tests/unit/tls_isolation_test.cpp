@@ -60,7 +60,7 @@ RavlinkContext *connect_tls(const Service &s, const timeval *tv) {
 
 // An echo round trip; empty when it worked, else what went wrong.
 std::string round_trip(RavlinkContext *pc, const std::string &message) {
-    timeval tv = {2, 0};
+    timeval tv = {20, 0};
     std::string back(message.size(), '\0');
     if (RavlinkSend(pc, message.data(), static_cast<uint32_t>(message.size()), &tv) != 1)
         return std::string("send: ") + RavlinkGetErrorString(pc);
@@ -72,8 +72,8 @@ std::string round_trip(RavlinkContext *pc, const std::string &message) {
 // Two healthy connections; a third fails in the given way and is closed; the two still work
 // and the thread's error queue is empty after each step. Returns what went wrong, if anything.
 std::string fail_one_beside_two(const Servers &servers, Failure failure, int id) {
-    timeval tv = {1, 0};
-    RavlinkContext *a = connect_tls(servers.echo, &tv), *b = connect_tls(servers.echo, &tv);
+    timeval healthy = {20, 0}, tv = {1, 0}; // only the failing connection's waits are short
+    RavlinkContext *a = connect_tls(servers.echo, &healthy), *b = connect_tls(servers.echo, &healthy);
     std::string problem;
     auto check = [&](const char *step, const std::string &p) {
         if (problem.empty() && !p.empty()) problem = std::string(step) + ": " + p;
