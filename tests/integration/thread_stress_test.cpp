@@ -7,12 +7,7 @@
 
 #ifndef _WIN32
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -22,80 +17,13 @@
 #include <thread>
 #include <vector>
 
+#include "ravlink/gss_server.h"
 #include "support/realm.h"
 #include "support/tls_fixtures.h"
 
 namespace {
 
 using namespace testsupport;
-
-// `ravlink serve` in a child process with the given options; port 0 when it did not start.
-class ToolServer {
-public:
-    explicit ToolServer(std::vector<std::string> args) {
-        int out[2];
-        if (::pipe(out) != 0) return;
-        args.insert(args.begin(), {RAVLINK_TEST_TOOL, "serve", "--port", "0"});
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::dup2(out[1], 1);
-            ::close(out[0]);
-            std::vector<char *> argv;
-            for (std::string &a : args) argv.push_back(&a[0]);
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        FILE *f = ::fdopen(out[0], "r");
-        char line[256];
-        if (f != nullptr && std::fgets(line, sizeof line, f) != nullptr && std::strstr(line, "port ") != nullptr)
-            port = std::atoi(std::strstr(line, "port ") + 5);
-        if (f != nullptr) std::fclose(f);
-    }
-    ~ToolServer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    std::string port_text() const { return std::to_string(port); }
-    int port = 0;
-
-private:
-    pid_t pid_ = -1;
-};
-
-// A loopback listener that resets (linger 0) or holds in silence every connection it accepts,
-// until it is destroyed.
-class RudePeer {
-public:
-    explicit RudePeer(bool reset) : thread_([this, reset] {
-          while (!stop_) {
-              int fd = listener.accept_one();
-              if (fd < 0 || stop_) break;
-              if (reset) {
-                  linger l{1, 0};
-                  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-                  close_raw(fd);
-              } else {
-                  held_.push_back(fd);
-              }
-          }
-      }) {}
-    ~RudePeer() {
-        stop_ = true;
-        ::shutdown(listener.fd, SHUT_RDWR);
-        thread_.join();
-        for (int fd : held_) close_raw(fd);
-    }
-    Listener listener{AF_INET, 64};
-
-private:
-    std::atomic<bool> stop_{false};
-    std::vector<int> held_;
-    std::thread thread_;
-};
 
 // What the peers saw, read once they have finished.
 struct Tally {
@@ -136,8 +64,18 @@ struct Peers {
         });
     }};
     Service untrusted{[](ravlink_socket_t s) { serve_tls(s, untrusted_server(), TlsTestServer::echo); }};
-    ToolServer kerberos{{"--level", "3", "--keytab", Realm::get().vars["KRB5_KTNAME"]}};
-    RudePeer reset{true}, silent{false};
+    Service kerberos{[](ravlink_socket_t s) { ravlink_tool::serve_kerberos_connection(s, 3, nullptr, false); }};
+    // Resets every connection (linger 0), or holds it in silence until the client goes.
+    Service reset{[](ravlink_socket_t s) {
+        linger l{1, 0};
+        ::setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    }};
+    Service silent{[](ravlink_socket_t s) {
+        limit_receives(s, 20);
+        char b;
+        while (::recv(s, &b, 1, 0) > 0) {
+        }
+    }};
     std::string refused = closed_port();
 };
 
@@ -183,7 +121,7 @@ std::string run(Peers &p, int scenario, int level, int thread) {
         return expect_in(nullptr, "TCP connect() failed");
     case 2: { // reset by the peer, before any data (and, at level 3, before the context)
         // The reset may already meet the connect's own wait.
-        RavlinkContext *pc = connect(p.reset.listener.port_text(), level, 10000);
+        RavlinkContext *pc = connect(p.reset.port_text(), level, 10000);
         if (pc == nullptr && expect_in(nullptr, "(10054, 0x2746)").empty()) return "";
         if (level == 3) return pc != nullptr ? "a reset context exchange succeeded" : expect_in(nullptr, "Failed to establish security context.");
         if (pc == nullptr) return "connect: " + text(nullptr);
@@ -197,7 +135,7 @@ std::string run(Peers &p, int scenario, int level, int thread) {
         return r;
     }
     case 3: { // a silent peer: the receive, or the context exchange, runs out of time
-        RavlinkContext *pc = connect(level == 11 ? p.silentTls.port_text() : p.silent.listener.port_text(), level, 1000);
+        RavlinkContext *pc = connect(level == 11 ? p.silentTls.port_text() : p.silent.port_text(), level, 1000);
         if (level == 3) return pc != nullptr ? "a silent context exchange succeeded" : expect_in(nullptr, "Failed to establish security context.");
         if (pc == nullptr) return "connect: " + text(nullptr);
         char buf[8];
@@ -227,7 +165,6 @@ TEST(ThreadStress, ThirtyTwoThreadsConnectEchoAndFailAtLevelsZeroThreeAndEleven)
     if (pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
     Tally tally;
     auto peers = std::make_unique<Peers>(tally);
-    ASSERT_TRUE(peers->kerberos.port);
     const std::string traceFile = "/tmp/ravlink-stress-" + std::to_string(::getpid()) + ".trace";
     char *saved = RavlinkTraceFile;
     RavlinkTraceFile = strdup(traceFile.c_str()); // the library frees it at unload
