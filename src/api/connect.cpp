@@ -9,6 +9,7 @@
 
 #include "core/context.h"
 #include "api/ssl_config_pack.h"
+#include "api/transport.h"
 #include "config/ssl_definitions.h"
 #include "core/text.h"
 #include "diag/allocation_guard.h"
@@ -135,6 +136,7 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
         if (level >= 1 && level <= 3) pc->securityType = kSecurityKerberos;
         pc->securityLevel = level;
     }
+    s_chooseTransport(pc);
 
     if (timeout != nullptr) s_installTimeout(pc, timeout);
     const bool kerberos = pc->securityType == kSecurityKerberos;

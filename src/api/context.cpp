@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "api/transport.h"
 #include "core/text.h"
 #include "diag/allocation_guard.h"
 #include "diag/error_state.h"
@@ -38,6 +39,7 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkInitContext(ravlink_socket_t sock,
         return nullptr;
     }
     pc->securityLevel = level;
+    s_chooseTransport(pc);
     s_installTimeout(pc, timeout);
     const bool ready = guard_allocations(false, "Cannot allocate connection object.", [&] {
         if (level != 0 && !s_acquireCredentials(pc, user, password, authority)) return false;

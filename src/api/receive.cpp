@@ -1,23 +1,14 @@
-// RavlinkRecv: FREAD (exactly n bytes) and VREAD (what arrives, counted in rdlen) over plain and
-// TLS connections; Kerberos levels 2 and 3 unwrap tokens and serve held plaintext first.
+// RavlinkRecv: checks its arguments, installs the time-out and lets the connection's transport
+// fill the buffer, FREAD (exactly n bytes) or VREAD (what arrives, counted in rdlen).
 #include <cstdint>
 
 #include "core/context.h"
-#include "api/protected_io.h"
 #include "core/text.h"
 #include "diag/allocation_guard.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
-#include "net/socket_io.h"
 
 namespace {
-
-
-// A failed plain or TLS read: the TLS layer's text joins the error, and the code is the result.
-std::int32_t plain_failure(RavlinkContext *pc) {
-    if (pc->securityType == kSecurityTls) s_appendTlsError(pc);
-    return static_cast<std::int32_t>(pc->error);
-}
 
 std::int32_t receive(RavlinkContext *pc, void *buf, std::int32_t len, const struct timeval *timeout) {
     ravlink_tracelog(4, "RavlinkRecv(%x, %x, %d, %x)\n", core::low32(pc), core::low32(buf), len, core::low32(timeout));
@@ -35,30 +26,9 @@ std::int32_t receive(RavlinkContext *pc, void *buf, std::int32_t len, const stru
     }
     s_installTimeout(pc, timeout);
     auto *bytes = static_cast<unsigned char *>(buf);
-    const bool vread = (pc->mode & kModeVread) != 0;
-
-    if (pc->securityLevel >= 2) {
-        std::int32_t result = s_recvProtected(pc, bytes, len);
-        if (result != 0) return result;
-    } else if (vread) {
-        std::int32_t got = read_all(pc, bytes, static_cast<std::uint32_t>(len), 1);
-        if (got <= 0) {
-            pc->rdlen = 0;
-            ravlink_tracelog(5, "RavlinkRecv() VREAD returning pc->error=%d.\n", static_cast<int>(pc->error));
-            return plain_failure(pc);
-        }
-        pc->rdlen = got;
-    } else {
-        std::int32_t got = read_all(pc, bytes, static_cast<std::uint32_t>(len), 0);
-        pc->rdlen = got;
-        if (got != len) {
-            ravlink_tracelog(5, "RavlinkRecv(len=%d) FREAD received %d returning pc->error=%d.\n", len, got,
-                             static_cast<int>(pc->error));
-            if (pc->error == 0) return -2;
-            return plain_failure(pc);
-        }
-    }
-    ravlink_tracedump(2, vread ? pc->rdlen : len, bytes);
+    std::int32_t result = pc->transport->receive(pc, bytes, len);
+    if (result != 0) return result;
+    ravlink_tracedump(2, (pc->mode & kModeVread) != 0 ? pc->rdlen : len, bytes);
     return 0;
 }
 

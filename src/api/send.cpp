@@ -1,14 +1,11 @@
-// RavlinkSend: plain and TLS connections write the whole buffer; Kerberos levels 2 and 3 wrap it
-// into tokens.
+// RavlinkSend: checks the connection and hands the buffer to the connection's transport.
 #include <cstdint>
 
 #include "core/context.h"
-#include "api/protected_io.h"
 #include "core/text.h"
 #include "diag/allocation_guard.h"
 #include "diag/error_state.h"
 #include "diag/trace.h"
-#include "net/socket_io.h"
 
 namespace {
 
@@ -21,14 +18,7 @@ std::int32_t send(RavlinkContext *pc, const void *buf, std::uint32_t len, const 
     }
     const auto *bytes = static_cast<const unsigned char *>(buf);
     ravlink_tracedump(4, static_cast<std::int32_t>(len), bytes);
-    if (pc->securityLevel >= 2) return s_sendProtected(pc, bytes, len, timeout);
-
-    std::int32_t written = write_all(pc, bytes, len);
-    if (written >= 0 && static_cast<std::uint32_t>(written) == len) return 1;
-    if (pc->securityType == kSecurityTls) s_appendTlsError(pc);
-    ravlink_tracelog(5, "RavlinkSend(), unencrypted, returning FALSE, pc->error=%d.\n", static_cast<int>(pc->error));
-    if (RavlinkErrorArray[0] != '\0') ravlink_tracelog(6, "RavlinkErrorString=%s\n", RavlinkErrorArray);
-    return 0;
+    return pc->transport->send(pc, bytes, len, timeout);
 }
 
 } // namespace

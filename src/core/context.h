@@ -10,6 +10,19 @@
 #include "ravlink.h"
 
 struct RavlinkSSLsession;
+struct RavlinkContext;
+
+// How a connection's data moves: one table per kind of connection (raw socket, TLS, Kerberos
+// messages), chosen once when the connection is made (api/transport.cpp). RavlinkSend and
+// RavlinkRecv go through it and decide nothing else by kind.
+struct Transport {
+    // RavlinkRecv's work once its arguments are checked and its time-out installed: 0 (the bytes
+    // delivered are the length asked, or rdlen in VREAD), else RavlinkRecv's failure result.
+    std::int32_t (*receive)(RavlinkContext *pc, unsigned char *buffer, std::int32_t length);
+    // RavlinkSend's work once the connection is checked: 1 or 0.
+    std::int32_t (*send)(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length,
+                         const struct timeval *timeout);
+};
 
 // An outgoing protected message handed to send_token.
 struct SendToken {
@@ -60,6 +73,8 @@ struct RavlinkContext {
     // True when the TCP connect took a use of the socket library for this context; RavlinkClose
     // gives back only such a use (a context around the caller's socket holds none).
     bool socketLibraryUse;
+    // Set when the connect has decided the kind of connection.
+    const Transport *transport;
 };
 
 // True when the context is not null and holds a socket.

@@ -1,6 +1,6 @@
-// read_all and write_all. The socket is non-blocking: a read waits for readability before each
-// receive; a write sends at once and, when the socket cannot take data, waits for room and sends
-// on for as long as each wait sees some.
+// read_all and write_all on the raw socket. The socket is non-blocking: a read waits for
+// readability before each receive; a write sends at once and, when the socket cannot take data,
+// waits for room and sends on for as long as each wait sees some.
 #include "net/socket_io.h"
 
 #include <climits>
@@ -12,13 +12,8 @@
 #include "diag/trace.h"
 #include "platform/codes.h"
 #include "platform/sockets.h"
-#include "tls/netssl.h"
 
 namespace {
-
-// Seconds given to the TLS read when the connection waits without limit. The TLS read takes any
-// negative value as no limit; -64 is the value it has always been handed, and its traces show it.
-constexpr std::int32_t kNoTimeLimit = -64;
 
 
 int chunk_of(std::uint32_t remaining) { return remaining > INT_MAX ? INT_MAX : static_cast<int>(remaining); }
@@ -28,15 +23,6 @@ std::uint32_t last_code() { return static_cast<std::uint32_t>(plat::last_socket_
 } // namespace
 
 std::int32_t read_all(RavlinkContext *pc, unsigned char *buffer, std::uint32_t wanted, std::int32_t partial) {
-    if (pc->securityType == kSecurityTls) {
-        std::int32_t seconds = kNoTimeLimit, microseconds = 0;
-        if (pc->timeout != nullptr) {
-            seconds = static_cast<std::int32_t>(pc->timeout->tv_sec);
-            microseconds = static_cast<std::int32_t>(pc->timeout->tv_usec);
-        }
-        return static_cast<std::int32_t>(
-            SSLrecvRavlink(pc->tlsSession, buffer, wanted, seconds, partial == 0 ? 1 : 0, microseconds));
-    }
     if (wanted == 0) return 0;
     std::uint32_t received = 0;
     for (;;) {
@@ -77,14 +63,6 @@ std::int32_t read_all(RavlinkContext *pc, unsigned char *buffer, std::uint32_t w
 }
 
 std::int32_t write_all(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length) {
-    if (pc->securityType == kSecurityTls) {
-        if (SSLsendRavlink(pc->tlsSession, buffer, length)) return static_cast<std::int32_t>(length);
-        ravlink_tracelog(6, "write_all:  SSLsendRavlink() = returned error.\n");
-        s_appendTlsError(pc);
-        if (pc->tlsErrorText != nullptr && pc->tlsErrorText[0] != '\0')
-            ravlink_tracelog(6, "write_all:  sslerrortext = %s.\n", RavlinkErrorArray);
-        return -1;
-    }
     if (length == 0) return 0;
     // Each send takes what the socket has room for. When it has none, wait for room under the
     // time-out; a wait that ends with room starts a fresh time-out for the next one, so a reader

@@ -1,5 +1,5 @@
-// Whole-buffer reads and writes on a connection's socket, each wait bounded by pc->timeout;
-// on a TLS connection they hand over to the TLS session.
+// Whole-buffer reads and writes on a connection's raw socket, each wait bounded by pc->timeout.
+// TLS connections have their own pair with the same contracts (tls/netssl.h).
 #pragma once
 
 #include <cstdint>

@@ -27,3 +27,9 @@ std::uint32_t SSLrecvRavlink(RavlinkSSLsession *session, void *buffer, std::uint
                              std::int32_t seconds, std::int32_t readAll, std::int32_t microseconds);
 // Writes length bytes. 1 when all were written, 0 on failure.
 int SSLsendRavlink(RavlinkSSLsession *session, const void *buffer, std::uint32_t length);
+
+// read_all and write_all of a TLS connection: the raw socket's contracts (net/socket_io.h),
+// carried out by pc->tlsSession. Without a time-out the read is handed -64 seconds (no limit). A
+// failed write traces and appends the session's text and returns -1.
+std::int32_t tls_read_all(RavlinkContext *pc, unsigned char *buffer, std::uint32_t wanted, std::int32_t partial);
+std::int32_t tls_write_all(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length);

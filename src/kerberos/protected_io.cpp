@@ -1,7 +1,7 @@
 // The Kerberos-protected halves of RavlinkSend and RavlinkRecv (levels 2 and 3): pieces of at
 // most cbMaxToken bytes go out as one token each; received tokens are unwrapped in place and
 // plaintext beyond what a receive wanted is held for the next one.
-#include "api/protected_io.h"
+#include "kerberos/protected_io.h"
 
 #include <cstring>
 
