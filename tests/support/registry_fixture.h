@@ -51,17 +51,6 @@ inline std::string utf16le(const std::string &ascii) {
     return out;
 }
 
-// A text as the comma-separated UTF-16LE bytes of a hex(2): line, with its terminator (ASCII input).
-inline std::string utf16le_hex(const std::string &ascii) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (char c : ascii + '\0') {
-        out += {digits[(c >> 4) & 0xF], digits[c & 0xF], ',', '0', '0', ','};
-    }
-    out.pop_back();
-    return out;
-}
-
 // Makes the registry hold what the .reg text says (machine and user sections in one file). On
 // Windows, "[-...]" sections at the top clear what an earlier run left. True on success.
 inline bool install_registry(const std::string &name, const std::string &reg_text) {
