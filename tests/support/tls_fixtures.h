@@ -79,27 +79,16 @@ public:
     ~TlsTestServer() { thread_.join(); }
 
     static void silent(SSL *) {}
-    // Echoes everything until the client goes away.
-    static void echo(SSL *ssl) {
-        char buf[16384];
-        int n;
-        while ((n = SSL_read(ssl, buf, sizeof buf)) > 0)
-            if (SSL_write(ssl, buf, n) <= 0) break;
-    }
+    static void echo(SSL *ssl); // until the client goes away
 
 private:
     void run(int fd, int listener, const Options &o, const Behaviour &behaviour);
     std::thread thread_;
 };
 
-// The server's options and behaviour under their own names, for the helpers below.
-using TlsServerOptions = TlsTestServer::Options;
-using TlsBehaviour = TlsTestServer::Behaviour;
-inline TlsServerOptions untrusted_server() { return TlsTestServer::untrusted(); }
-
 // Serves TLS on one accepted socket: handshake, then the behaviour. Every wait gives up after
 // 20 s, so a test whose client stays silent still ends. True when the handshake completed.
-inline bool serve_tls(int fd, const TlsServerOptions &o, const TlsBehaviour &behaviour) {
+inline bool serve_tls(int fd, const TlsTestServer::Options &o, const TlsTestServer::Behaviour &behaviour) {
     // A client that goes away must not end the test: this peer thread's writes get EPIPE.
     sigset_t pipe;
     sigemptyset(&pipe);
@@ -141,6 +130,7 @@ inline bool echo_until_closed(SSL *ssl) {
         if (SSL_write(ssl, buf, n) <= 0) return false;
     return SSL_get_error(ssl, n) == SSL_ERROR_ZERO_RETURN;
 }
+inline void TlsTestServer::echo(SSL *ssl) { echo_until_closed(ssl); }
 #endif
 
 // A TLS server on loopback for one test, serving one connection after another:

@@ -29,7 +29,7 @@ struct Outcome {
     std::string problem;
 };
 
-Outcome connect_once(const SslFields &fields, TlsServerOptions server = {}) {
+Outcome connect_once(const SslFields &fields, TlsTestServer::Options server = {}) {
     auto [c, s] = socket_pair();
     std::thread peer([s = s, server] {
         serve_tls(s, server, TlsTestServer::echo);
@@ -80,7 +80,7 @@ TEST(TlsContextCache, SameSettingsShareAContextOtherSettingsOrFilesGetTheirOwn) 
     copy_file(pki("untrusted-ca.pem"), ca);
     Outcome replaced = connect_once(trustingCopy);
     EXPECT_NE(replaced.problem.find("certificate verify failed"), std::string::npos) << replaced.problem;
-    EXPECT_EQ(connect_once(trustingCopy, untrusted_server()).problem, "");
+    EXPECT_EQ(connect_once(trustingCopy, TlsTestServer::untrusted()).problem, "");
     copy_file(pki("ca.pem"), ca);
     EXPECT_EQ(connect_once(trustingCopy).problem, "");
     std::remove(ca.c_str());

@@ -26,7 +26,7 @@ struct Servers {
     Service echo{[this](ravlink_socket_t s) {
         serve_tls(s, {}, [this](SSL *ssl) { cleanCloses += echo_until_closed(ssl); });
     }};
-    Service untrusted{[](ravlink_socket_t s) { serve_tls(s, untrusted_server(), TlsTestServer::silent); }};
+    Service untrusted{[](ravlink_socket_t s) { serve_tls(s, TlsTestServer::untrusted(), TlsTestServer::silent); }};
     // Accepts and never answers the client's hello.
     Service stall{[](ravlink_socket_t s) {
         limit_receives(s, 20);
