@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the builds, tests, demo and benchmarks need (only what is missing).
 set -euo pipefail
-packages=(cmake ninja-build ccache g++ pkg-config make googletest libgtest-dev libbenchmark-dev
+packages=(cmake ninja-build ccache g++ pkg-config make googletest libgtest-dev
           libssl-dev openssl libkrb5-dev krb5-kdc krb5-admin-server krb5-user
           mingw-w64 binutils-mingw-w64-x86-64 wine wine64 procps iproute2 util-linux perl
           clang-14 libclang-rt-14-dev)
