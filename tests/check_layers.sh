@@ -3,14 +3,13 @@
 # only folders at or below its own in this order, and the public header.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-order=(platform core diag config net tls kerberos api)
-rank() { local i; for i in "${!order[@]}"; do [[ ${order[$i]} == "$1" ]] && { echo "$i"; return; }; done; echo -1; }
-status=0
-while IFS=: read -r file _ include; do
-  from=$(rank "${file%%/*}")
-  target=$(sed -E 's/.*#include "([^"]+)".*/\1/' <<<"$include")
-  [[ $target == ravlink.h ]] && continue
-  to=$(rank "${target%%/*}")
-  if (( from < 0 || to < 0 || to > from )); then echo "UPWARD INCLUDE: $file -> $target"; status=1; fi
-done < <(grep -rn '^#include "' --include='*.h' --include='*.cpp' -- *)
-exit $status
+grep -rn '^#include "' --include='*.h' --include='*.cpp' -- * | awk -F'"' '
+  BEGIN { n = split("platform core diag config net tls kerberos api", order, " "); for (i = 1; i <= n; i++) rank[order[i]] = i }
+  $2 == "ravlink.h" { next }
+  {
+    split($1, from, "/"); split($2, to, "/")
+    if (!(from[1] in rank) || !(to[1] in rank) || rank[to[1]] > rank[from[1]]) {
+      sub(/:.*/, "", $1); print "UPWARD INCLUDE: " $1 " -> " $2; bad = 1
+    }
+  }
+  END { exit bad }'
