@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/system_error.h"
+
 namespace plat {
 
 enum class NameFormat {
@@ -19,9 +21,5 @@ enum class NameFormat {
 // GetComputerNameExA: *size in: the buffer's size; out: the characters stored (on success) or
 // the size needed (when too small). True on success; the last-error code tells why not.
 bool computer_name(NameFormat format, char *buffer, std::uint32_t *size);
-
-// The thread's last system error code (GetLastError / SetLastError).
-std::uint32_t last_error();
-void set_last_error(std::uint32_t code);
 
 } // namespace plat

@@ -4,7 +4,12 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/system_error.h"
+
 namespace plat {
+
+// A failed load or look-up below leaves its code in last_error(): Windows' own, or on POSIX the
+// Windows numbers 126 (module not found) and 127 (procedure not found).
 
 using Module = void *;
 
@@ -33,9 +38,6 @@ Module load_by_name(const char *fileName, bool *held);
 // modules keep pointing into it.
 void pin_library();
 
-// The system's code for the calling thread's last failed load or look-up: GetLastError on
-// Windows; on POSIX the Windows numbers 126 (module not found) and 127 (procedure not found).
-std::uint32_t module_error_code();
 // The loader's text for the last failure (dlerror); empty on Windows, where the code tells.
 std::string module_error();
 

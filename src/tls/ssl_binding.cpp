@@ -199,7 +199,7 @@ bool resolve(Lib lib, plat::Module module) {
         if (e.lib != lib) continue;
         void *symbol = lookup(module, e.name, e.successor);
         if (symbol == nullptr && !(e.selfServed && api.series != Series::V1_0)) {
-            report_missing_symbol(e.name, plat::module_error_code());
+            report_missing_symbol(e.name, plat::last_error());
             return false;
         }
         store(e.slot, symbol);
@@ -259,7 +259,7 @@ int s_loadSSLlibraries(bool *hostLoaded) {
             }
             if (!byName && &p == kPairs) {
                 firstPath = path;
-                firstError = plat::module_error_code();
+                firstError = plat::last_error();
             }
         }
     }
@@ -286,7 +286,7 @@ int s_loadSSLlibraries(bool *hostLoaded) {
     plat::Module crypto = plat::load_beside_module(ssl, pair->crypto, nullptr, &cryptoPath);
     if (crypto == nullptr) {
         ravlink_tracelog(32, "%d-bit SSL/TLS unavailable.  Error (%d) loading %s\n", kPointerBits,
-                         static_cast<int>(plat::module_error_code()), cryptoPath.c_str());
+                         static_cast<int>(plat::last_error()), cryptoPath.c_str());
         return 0;
     }
     if (api.SSLeay_version == nullptr)

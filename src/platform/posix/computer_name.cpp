@@ -17,8 +17,6 @@ namespace plat {
 
 namespace {
 
-thread_local std::uint32_t t_last_error = 0;
-
 constexpr std::uint32_t kMoreData = 234;       // ERROR_MORE_DATA
 constexpr std::uint32_t kNotFound = 1168;      // ERROR_NOT_FOUND
 constexpr std::uint32_t kInvalidParam = 87;    // ERROR_INVALID_PARAMETER
@@ -76,35 +74,33 @@ bool name_of(NameFormat format, std::string &out) {
         for (char &c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return true;
     }
-    t_last_error = kInvalidParam;
+    set_last_error(kInvalidParam);
     return false;
 }
 
 } // namespace
 
-std::uint32_t last_error() { return t_last_error; }
-void set_last_error(std::uint32_t code) { t_last_error = code; }
-
 bool computer_name(NameFormat format, char *buffer, std::uint32_t *size) {
     std::string name;
+    set_last_error(0);
     if (!name_of(format, name)) {
-        if (t_last_error == 0) t_last_error = kNotFound;
+        if (last_error() == 0) set_last_error(kNotFound);
         return false;
     }
     if (name.empty()) {
-        t_last_error = kNotFound;
+        set_last_error(kNotFound);
         if (*size > 0) buffer[0] = '\0';
         *size = 0;
         return false;
     }
     if (name.size() + 1 > *size) {
-        t_last_error = kMoreData;
+        set_last_error(kMoreData);
         *size = static_cast<std::uint32_t>(name.size() + 1);
         return false;
     }
     std::memcpy(buffer, name.c_str(), name.size() + 1);
     *size = static_cast<std::uint32_t>(name.size());
-    t_last_error = 0;
+    set_last_error(0);
     return true;
 }
 

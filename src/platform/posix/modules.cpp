@@ -10,7 +10,6 @@ namespace {
 // The codes Windows gives for these failures, so that messages read the same everywhere.
 constexpr std::uint32_t kModuleNotFound = 126;
 constexpr std::uint32_t kProcedureNotFound = 127;
-thread_local std::uint32_t t_module_error = 0;
 
 std::string folder_of(const char *path) {
     std::string p = path != nullptr ? path : "";
@@ -31,7 +30,7 @@ Module open_counted(const std::string &name, bool *held) {
 Module open_in_folder(const std::string &folder, const char *fileName, bool *held, std::string *path) {
     if (path != nullptr) *path = folder + fileName;
     if (folder.empty()) {
-        t_module_error = kModuleNotFound;
+        set_last_error(kModuleNotFound);
         return nullptr;
     }
     return open_counted(folder + fileName, held);
@@ -40,7 +39,7 @@ Module open_in_folder(const std::string &folder, const char *fileName, bool *hel
 
 Module load_module(const char *name) {
     Module m = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    if (m == nullptr) t_module_error = kModuleNotFound;
+    if (m == nullptr) set_last_error(kModuleNotFound);
     return m;
 }
 
@@ -48,7 +47,7 @@ Module load_system_module(const char *name) { return load_module(name); }
 
 void *module_symbol(Module module, const char *name) {
     void *symbol = module ? dlsym(module, name) : nullptr;
-    if (symbol == nullptr) t_module_error = kProcedureNotFound;
+    if (symbol == nullptr) set_last_error(kProcedureNotFound);
     return symbol;
 }
 
@@ -74,8 +73,6 @@ void pin_library() {
     if (dladdr(reinterpret_cast<void *>(&pin_library), &info) != 0 && info.dli_fname != nullptr)
         dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
-
-std::uint32_t module_error_code() { return t_module_error; }
 
 std::string module_error() {
     const char *e = dlerror();

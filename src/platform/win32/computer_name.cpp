@@ -18,7 +18,4 @@ bool computer_name(NameFormat format, char *buffer, std::uint32_t *size) {
     return ok != FALSE;
 }
 
-std::uint32_t last_error() { return GetLastError(); }
-void set_last_error(std::uint32_t code) { SetLastError(code); }
-
 } // namespace plat

@@ -123,8 +123,6 @@ void pin_library() {
                        reinterpret_cast<LPCWSTR>(&pin_library), &self);
 }
 
-std::uint32_t module_error_code() { return GetLastError(); }
-
 std::string module_error() { return std::string(); }
 
 } // namespace plat
