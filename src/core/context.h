@@ -83,5 +83,10 @@ bool s_connectionUp(const RavlinkContext *pc);
 // Allocates a zero-filled record with socket and both handles invalid; null when out of memory.
 RavlinkContext *s_allocContext();
 
-// Copies the caller's time-out into the context (null: wait without limit).
+// Copies the caller's time-out into the context (null: wait without limit). A TLS connection may
+// be read on one thread while another writes it, and the receive installs its time-out while the
+// send waits under it: the copy is made, and read by s_currentTimeout, under a lock.
 void s_installTimeout(RavlinkContext *pc, const struct timeval *timeout);
+// The connection's time-out as it stands: copied into *copy, which is returned; null when the
+// connection waits without limit.
+const struct timeval *s_currentTimeout(const RavlinkContext *pc, struct timeval *copy);

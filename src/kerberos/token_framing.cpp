@@ -76,13 +76,15 @@ std::int32_t recv_token(RavlinkContext *pc, RecvToken *tok) {
     }
 
     // The body gets at least four seconds, however short the connection's time-out.
-    long savedSeconds = 0;
-    if (pc->timeout != nullptr) {
-        savedSeconds = pc->timeoutValue.tv_sec;
-        if (pc->timeoutValue.tv_sec < 4) pc->timeoutValue.tv_sec = 4;
+    struct timeval saved;
+    const bool raised = s_currentTimeout(pc, &saved) != nullptr && saved.tv_sec < 4;
+    if (raised) {
+        struct timeval floor = saved;
+        floor.tv_sec = 4;
+        s_installTimeout(pc, &floor);
     }
     got = read_all(pc, tok->value, static_cast<std::uint32_t>(tok->length), 0);
-    if (pc->timeout != nullptr) pc->timeoutValue.tv_sec = savedSeconds;
+    if (raised) s_installTimeout(pc, &saved);
     if (got == tok->length) return 0;
     std::free(tok->value);
     tok->value = nullptr;

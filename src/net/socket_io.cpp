@@ -30,7 +30,8 @@ std::int32_t read_all(RavlinkContext *pc, unsigned char *buffer, std::uint32_t w
         // so a wait that cannot be made (a bad time-out, a socket that is not one) is reported
         // as such even when data is queued.
         unsigned ready = 0;
-        int waited = plat::select_socket(pc->socket, plat::kWaitRead, pc->timeout, &ready);
+        struct timeval limit;
+        int waited = plat::select_socket(pc->socket, plat::kWaitRead, s_currentTimeout(pc, &limit), &ready);
         if (waited < 0) {
             std::uint32_t code = last_code();
             pc->error = code;
@@ -95,7 +96,8 @@ std::int32_t write_all(RavlinkContext *pc, const unsigned char *buffer, std::uin
             return n;
         }
         unsigned ready = 0;
-        int waited = plat::select_socket(pc->socket, plat::kWaitWrite, pc->timeout, &ready);
+        struct timeval limit;
+        int waited = plat::select_socket(pc->socket, plat::kWaitWrite, s_currentTimeout(pc, &limit), &ready);
         ravlink_tracelog(1, "write_all:  select returned %d\n", waited);
         if (waited < 0) {
             code = last_code();

@@ -1,4 +1,4 @@
-// Whole-buffer reads and writes on a connection's raw socket, each wait bounded by pc->timeout.
+// Whole-buffer reads and writes on a connection's raw socket, each wait bounded by the connection's time-out.
 // TLS connections have their own pair with the same contracts (tls/netssl.h).
 #pragma once
 

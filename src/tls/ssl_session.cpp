@@ -29,7 +29,8 @@ using Clock = std::chrono::steady_clock;
 // polling reads is no measure of how long a handshake may take; a generous fixed bound when the
 // connection waits without limit (a server that accepted and never answers).
 Clock::duration handshake_limit(const RavlinkSSLsession *session) {
-    const struct timeval *t = session->context != nullptr ? session->context->timeout : nullptr;
+    struct timeval copy;
+    const struct timeval *t = session->context != nullptr ? s_currentTimeout(session->context, &copy) : nullptr;
     if (t == nullptr) return s_handshakeBounds.withoutTimeout;
     Clock::duration limit = std::chrono::seconds(t->tv_sec) + std::chrono::microseconds(t->tv_usec);
     return limit < s_handshakeBounds.floor ? Clock::duration(s_handshakeBounds.floor) : limit;
@@ -258,7 +259,8 @@ int SSLsendRavlink(RavlinkSSLsession *session, const void *buffer, std::uint32_t
     if (!ensure_established(session)) return 0;
     // Like the plain write: the loop goes on while each time-out sees bytes reach the socket, and
     // ends only after a whole time-out without any. No time-out: no limit.
-    const struct timeval *t = session->context->timeout;
+    struct timeval copy;
+    const struct timeval *t = s_currentTimeout(session->context, &copy);
     const Clock::duration limit =
         t != nullptr ? Clock::duration(std::chrono::seconds(t->tv_sec) + std::chrono::microseconds(t->tv_usec))
                      : Clock::duration::zero();

@@ -17,9 +17,10 @@ constexpr std::int32_t kNoTimeLimit = -64;
 
 std::int32_t tls_read_all(RavlinkContext *pc, unsigned char *buffer, std::uint32_t wanted, std::int32_t partial) {
     std::int32_t seconds = kNoTimeLimit, microseconds = 0;
-    if (pc->timeout != nullptr) {
-        seconds = static_cast<std::int32_t>(pc->timeout->tv_sec);
-        microseconds = static_cast<std::int32_t>(pc->timeout->tv_usec);
+    struct timeval limit;
+    if (s_currentTimeout(pc, &limit) != nullptr) {
+        seconds = static_cast<std::int32_t>(limit.tv_sec);
+        microseconds = static_cast<std::int32_t>(limit.tv_usec);
     }
     return static_cast<std::int32_t>(
         SSLrecvRavlink(pc->tlsSession, buffer, wanted, seconds, partial == 0 ? 1 : 0, microseconds));
