@@ -41,14 +41,7 @@ struct Peers {
     Tally &tally;
     // Reads until the client closes, echoing, and checks the whole stream is one plain message.
     Service plain{[this](ravlink_socket_t s) {
-        limit_receives(s, 20);
-        std::string got;
-        char buf[4096];
-        int n;
-        while ((n = static_cast<int>(::recv(s, buf, sizeof buf, 0))) > 0) {
-            got.append(buf, static_cast<std::size_t>(n));
-            send_raw(s, std::string(buf, static_cast<std::size_t>(n)));
-        }
+        const std::string got = echo_and_collect(s);
         const std::string tail = " at level 0";
         if (!got.empty() && (got.rfind("thread ") != 0 || got.find(tail) != got.size() - tail.size()))
             tally.add("plain peer received: " + got);

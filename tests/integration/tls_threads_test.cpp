@@ -106,14 +106,7 @@ TEST(TlsThreads, ThirtyTwoThreadsMixingPlainAndTlsConnectionsKeepTheirStreamsApa
     {
         Service relay([&](ravlink_socket_t s) { tlsCloses += relay_ends_with_alert(s, tls.port()); });
         Service plain([&](ravlink_socket_t s) {
-            limit_receives(s, 20);
-            std::string got;
-            char buf[4096];
-            int n;
-            while ((n = static_cast<int>(::recv(s, buf, sizeof buf, 0))) > 0) {
-                got.append(buf, static_cast<std::size_t>(n));
-                send_raw(s, std::string(buf, static_cast<std::size_t>(n)));
-            }
+            const std::string got = echo_and_collect(s);
             ++plainStreams;
             if (got.size() != kMessage || got.compare(0, 6, "plain:") != 0)
                 add("plain peer received " + std::to_string(got.size()) + " bytes: " + got);

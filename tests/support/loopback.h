@@ -166,6 +166,20 @@ inline void send_raw(ravlink_socket_t s, const std::string &data) {
     }
 }
 
+// A plain echo peer's session: echoes until the client closes (each receive bounded) and returns
+// the whole stream it saw.
+inline std::string echo_and_collect(ravlink_socket_t s) {
+    limit_receives(s, 20);
+    std::string got;
+    char buf[4096];
+    int n;
+    while ((n = static_cast<int>(::recv(s, buf, sizeof buf, 0))) > 0) {
+        got.append(buf, static_cast<std::size_t>(n));
+        send_raw(s, std::string(buf, static_cast<std::size_t>(n)));
+    }
+    return got;
+}
+
 inline timeval timeout_ms(long ms) { return timeval{ms / 1000, (ms % 1000) * 1000}; }
 
 inline double seconds_since(std::chrono::steady_clock::time_point start) {
