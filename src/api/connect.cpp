@@ -180,7 +180,7 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToHostPort(const char *addres
         return pc;
     }
 
-    if (RavlinkErrorArray[0] != '\0') ravlink_tracelog(6, "Error connecting:  %s\n", RavlinkErrorArray);
+    s_traceLibraryError("Error connecting:  ", "\n");
     RavlinkClose(pc);
     s_setCurrentConnection(nullptr);
     s_freeSSLdefinition(definition);

@@ -51,7 +51,7 @@ std::int32_t send_stream(RavlinkContext *pc, const unsigned char *buffer, std::u
     if (written >= 0 && static_cast<std::uint32_t>(written) == length) return 1;
     s_appendTlsError(pc);
     ravlink_tracelog(5, "RavlinkSend(), unencrypted, returning FALSE, pc->error=%d.\n", static_cast<int>(pc->error));
-    if (RavlinkErrorArray[0] != '\0') ravlink_tracelog(6, "RavlinkErrorString=%s\n", RavlinkErrorArray);
+    s_traceLibraryError("RavlinkErrorString=", "\n");
     return 0;
 }
 

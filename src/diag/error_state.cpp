@@ -124,6 +124,11 @@ void s_formatError(const char *text, std::uint32_t code) {
     ravlink_tracelog(6, "%s\n", RavlinkErrorArray);
 }
 
+void s_traceLibraryError(const char *prefix, const char *suffix, bool whenEmpty) {
+    plat::LibraryLock lock;
+    if (whenEmpty || RavlinkErrorArray[0] != '\0') ravlink_tracelog(6, "%s%s%s", prefix, RavlinkErrorArray, suffix);
+}
+
 void s_setError(const char *text, std::uint32_t code) {
     plat::LibraryLock lock;
     s_formatError(text != nullptr ? text : kDefaultText, code);

@@ -18,6 +18,9 @@ void s_setError(const char *text, std::uint32_t code);
 void s_appendError(const char *text, std::uint32_t code);
 // Appends the connection's TLS error text with the connection's error code.
 void s_appendTlsError(RavlinkContext *pc);
+// Traces the library-wide error text at level 6 between prefix and suffix, when there is one (or
+// always, with whenEmpty). Read under the library lock: other threads record errors meanwhile.
+void s_traceLibraryError(const char *prefix, const char *suffix, bool whenEmpty = false);
 // Builds the error text (with the system's reason for a non-zero code) and stores it at every
 // scope, without touching any code.
 void s_formatError(const char *text, std::uint32_t code);

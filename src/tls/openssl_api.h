@@ -132,10 +132,11 @@ struct Api {
     int (*X509_VERIFY_PARAM_set1_ip_asc)(X509_VERIFY_PARAM *, const char *);
     void (*X509_VERIFY_PARAM_set_hostflags)(X509_VERIFY_PARAM *, unsigned int);
 
-    // Optional, 1.1 and later: a shared context's reference count, and whether OpenSSL is still
-    // usable (ssl_context_cache.cpp).
+    // Optional, 1.1 and later: a shared context's reference count, whether OpenSSL is still
+    // usable, and a handler its clean-up at exit runs first (ssl_context_cache.cpp).
     int (*SSL_CTX_up_ref)(SSL_CTX *);
     int (*OPENSSL_init_crypto)(std::uint64_t, const void *);
+    int (*OPENSSL_atexit)(void (*)(void));
 
     // Optional, 1.1 and later: what a BIO method of the library's own needs (ssl_write_bio.cpp).
     BIO_METHOD *(*BIO_meth_new)(int, const char *);

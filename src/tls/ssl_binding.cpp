@@ -137,6 +137,7 @@ const Entry kOptional[] = {
     RAVLINK_OPTIONAL(Ssl, SSL_get0_param),
     RAVLINK_OPTIONAL(Ssl, SSL_CTX_up_ref),
     RAVLINK_OPTIONAL(Crypto, OPENSSL_init_crypto),
+    RAVLINK_OPTIONAL(Crypto, OPENSSL_atexit),
     RAVLINK_OPTIONAL(Crypto, X509_VERIFY_PARAM_set1_host),
     RAVLINK_OPTIONAL(Crypto, X509_VERIFY_PARAM_set1_ip_asc),
     RAVLINK_OPTIONAL(Crypto, X509_VERIFY_PARAM_set_hostflags),

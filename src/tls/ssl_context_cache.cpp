@@ -3,6 +3,7 @@
 // right one built) and the stamps of the files they name.
 #include "tls/ssl_context_cache.h"
 
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <mutex>
@@ -50,16 +51,25 @@ struct Entry {
     Entry(const SSLsettings &s, ossl::SSL_CTX *c) : key(s), context(c) {}
 };
 
-// The cache lives from its first use to the library's unload. It is first used after OpenSSL has
-// been initialised (a context was built), so on POSIX its destructor runs before OpenSSL's own
-// clean-up at exit; it frees nothing once OpenSSL reports itself cleaned up.
+// Set when the cache's destructor has run (the process is ending).
+std::atomic<bool> s_cacheGone{false};
+
+// The cache lives from its first use to the library's unload or the end of the process. Its
+// contexts must be freed while OpenSSL is still usable: at exit the order of OpenSSL's clean-up
+// and this destructor is not the library's to choose (threads and other users of OpenSSL decide
+// when OpenSSL registers its own), so OpenSSL's clean-up also releases the cache first, through
+// the handler registered with it. Once OpenSSL reports itself cleaned up, nothing is freed.
 struct Cache {
     std::mutex lock;
     std::list<Entry> entries; // most recently used first
-    ~Cache() { clear(); }
-    void clear() {
+    ~Cache() {
+        clear(true);
+        s_cacheGone = true;
+    }
+    void clear(bool askWhetherAlive) {
         std::lock_guard<std::mutex> guard(lock);
-        const bool alive = api.OPENSSL_init_crypto != nullptr && api.OPENSSL_init_crypto(kInitBaseOnly, nullptr) == 1;
+        const bool alive = !askWhetherAlive || (api.OPENSSL_init_crypto != nullptr &&
+                                                api.OPENSSL_init_crypto(kInitBaseOnly, nullptr) == 1);
         if (alive)
             for (Entry &e : entries) api.SSL_CTX_free(e.context);
         entries.clear();
@@ -69,6 +79,12 @@ struct Cache {
 Cache &cache() {
     static Cache c;
     return c;
+}
+
+// Run by OpenSSL's clean-up before it tears itself down (it reports itself stopped by then, so
+// the handler does not ask).
+void release_before_openssl_cleanup() {
+    if (!s_cacheGone) cache().clear(false);
 }
 
 bool sharing() { return api.SSL_CTX_up_ref != nullptr && api.OPENSSL_init_crypto != nullptr; }
@@ -81,6 +97,9 @@ ossl::SSL_CTX *s_contextFor(const SSLsettings &settings, const std::function<oss
     if (!sharing()) return build();
     // OpenSSL sets up its clean-up at exit first, so that the cache, made after it, goes before it.
     api.OPENSSL_init_crypto(0, nullptr);
+    static const bool handlerRegistered =
+        api.OPENSSL_atexit != nullptr && api.OPENSSL_atexit(release_before_openssl_cleanup) == 1;
+    (void)handlerRegistered;
     Cache &c = cache();
     Key key(settings);
     std::lock_guard<std::mutex> guard(c.lock);
@@ -106,8 +125,4 @@ ossl::SSL_CTX *s_contextFor(const SSLsettings &settings, const std::function<oss
     c.entries.emplace_front(settings, context);
     api.SSL_CTX_up_ref(context);
     return context;
-}
-
-void s_releaseContexts() {
-    if (sharing()) cache().clear();
 }

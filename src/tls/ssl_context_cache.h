@@ -14,5 +14,3 @@
 // cached then. Set-ups of the same settings wait for one another's build.
 ossl::SSL_CTX *s_contextFor(const SSLsettings &settings, const std::function<ossl::SSL_CTX *()> &build,
                             bool *cached);
-// Drops every cached context (sessions keep the references they hold).
-void s_releaseContexts();

@@ -31,6 +31,6 @@ std::int32_t tls_write_all(RavlinkContext *pc, const unsigned char *buffer, std:
     ravlink_tracelog(6, "write_all:  SSLsendRavlink() = returned error.\n");
     s_appendTlsError(pc);
     if (pc->tlsErrorText != nullptr && pc->tlsErrorText[0] != '\0')
-        ravlink_tracelog(6, "write_all:  sslerrortext = %s.\n", RavlinkErrorArray);
+        s_traceLibraryError("write_all:  sslerrortext = ", ".\n", true);
     return -1;
 }
