@@ -1,9 +1,7 @@
 // The connection record's own helpers: allocation, the time-out it keeps, whether it is up.
 #include "core/context.h"
 
-#include <cstdint>
 #include <cstdlib>
-#include <functional>
 #include <mutex>
 
 RavlinkContext *s_allocContext() {
@@ -16,16 +14,13 @@ RavlinkContext *s_allocContext() {
 }
 
 namespace {
-// A few locks shared by all records (a record is zero-filled memory and holds no lock of its own):
-// each record's time-out goes with one of them.
-std::mutex &timeout_lock(const RavlinkContext *pc) {
-    static std::mutex locks[16];
-    return locks[std::hash<const void *>()(pc) % 16];
-}
+// One lock for every record's time-out (a record is zero-filled memory and holds no lock of its
+// own); it is held only for a copy of a few bytes.
+std::mutex s_timeoutLock;
 } // namespace
 
 void s_installTimeout(RavlinkContext *pc, const struct timeval *timeout) {
-    std::lock_guard<std::mutex> hold(timeout_lock(pc));
+    std::lock_guard<std::mutex> hold(s_timeoutLock);
     if (timeout != nullptr) {
         pc->timeoutValue = *timeout;
         pc->timeout = &pc->timeoutValue;
@@ -35,7 +30,7 @@ void s_installTimeout(RavlinkContext *pc, const struct timeval *timeout) {
 }
 
 const struct timeval *s_currentTimeout(const RavlinkContext *pc, struct timeval *copy) {
-    std::lock_guard<std::mutex> hold(timeout_lock(pc));
+    std::lock_guard<std::mutex> hold(s_timeoutLock);
     if (pc->timeout == nullptr) return nullptr;
     *copy = pc->timeoutValue;
     return copy;
