@@ -9,12 +9,12 @@
 
 namespace {
 
-std::int32_t send(RavlinkContext *pc, const void *buf, std::uint32_t len, const struct timeval *timeout) {
+bool send(RavlinkContext *pc, const void *buf, std::uint32_t len, const struct timeval *timeout) {
     ravlink_tracelog(4, "RavlinkSend(%x, %x, %d, %x).\n", core::low32(pc), core::low32(buf), static_cast<int>(len),
                      core::low32(timeout));
     if (!s_connectionUp(pc)) {
         ravlink_tracelog(6, "RavlinkSend() called while not connected.\n");
-        return 0;
+        return false;
     }
     const auto *bytes = static_cast<const unsigned char *>(buf);
     ravlink_tracedump(4, static_cast<std::int32_t>(len), bytes);
@@ -26,5 +26,6 @@ std::int32_t send(RavlinkContext *pc, const void *buf, std::uint32_t len, const 
 extern "C" RAVLINK_API int32_t RavlinkSend(RavlinkContext *pc, const void *buf, uint32_t len,
                                            const struct timeval *timeout) {
     s_setCurrentConnection(pc);
-    return guard_allocations(0, "Transmission buffer allocation failed.", [&] { return send(pc, buf, len, timeout); });
+    return guard_allocations(0, "Transmission buffer allocation failed.",
+                             [&] { return send(pc, buf, len, timeout) ? 1 : 0; });
 }

@@ -46,25 +46,25 @@ std::int32_t receive_stream(RavlinkContext *pc, unsigned char *buffer, std::int3
 }
 
 // RavlinkSend on a byte stream: the whole buffer in one write.
-std::int32_t send_stream(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length, WriteAll write) {
+bool send_stream(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length, WriteAll write) {
     std::int32_t written = write(pc, buffer, length);
-    if (written >= 0 && static_cast<std::uint32_t>(written) == length) return 1;
+    if (written >= 0 && static_cast<std::uint32_t>(written) == length) return true;
     s_appendTlsError(pc);
     ravlink_tracelog(5, "RavlinkSend(), unencrypted, returning FALSE, pc->error=%d.\n", static_cast<int>(pc->error));
     s_traceLibraryError("RavlinkErrorString=", "\n");
-    return 0;
+    return false;
 }
 
 std::int32_t raw_receive(RavlinkContext *pc, unsigned char *buffer, std::int32_t length) {
     return receive_stream(pc, buffer, length, read_all);
 }
-std::int32_t raw_send(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length, const struct timeval *) {
+bool raw_send(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length, const struct timeval *) {
     return send_stream(pc, buffer, length, write_all);
 }
 std::int32_t tls_receive(RavlinkContext *pc, unsigned char *buffer, std::int32_t length) {
     return receive_stream(pc, buffer, length, tls_read_all);
 }
-std::int32_t tls_send(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length, const struct timeval *) {
+bool tls_send(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length, const struct timeval *) {
     return send_stream(pc, buffer, length, tls_write_all);
 }
 

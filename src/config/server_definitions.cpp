@@ -37,13 +37,13 @@ long read_text(plat::RegKey key, const char *server, const char *name, char *buf
 }
 
 // Closes the key and fails.
-int fail(plat::RegKey key) {
+bool fail(plat::RegKey key) {
     plat::reg_close_key(key);
-    return 0;
+    return false;
 }
 
 // The definition's values from its open key, which it closes.
-int read_definition(plat::RegKey key, const char *server, char *address, std::uint32_t addressSize, char *port,
+bool read_definition(plat::RegKey key, const char *server, char *address, std::uint32_t addressSize, char *port,
                     std::uint32_t portSize, char *principal, std::uint32_t principalSize, std::int32_t *level) {
     bool empty = true;
     long rc = read_text(key, server, "Address", address, addressSize, &empty);
@@ -73,7 +73,7 @@ int read_definition(plat::RegKey key, const char *server, char *address, std::ui
     if (empty) std::strcpy(levelText, "0");
     *level = core::decimal_value(levelText);
     plat::reg_close_key(key);
-    return 1;
+    return true;
 }
 
 } // namespace
@@ -94,7 +94,9 @@ int ServerToHostPort(const char *server, char *address, std::uint32_t addressSiz
     }
 
     try { // out of memory: the key goes, and the connect fails
-        return read_definition(key, server, address, addressSize, port, portSize, principal, principalSize, level);
+        return read_definition(key, server, address, addressSize, port, portSize, principal, principalSize, level)
+                   ? 1
+                   : 0;
     } catch (...) {
         plat::reg_close_key(key);
         throw;

@@ -19,8 +19,8 @@ struct Transport {
     // RavlinkRecv's work once its arguments are checked and its time-out installed: 0 (the bytes
     // delivered are the length asked, or rdlen in VREAD), else RavlinkRecv's failure result.
     std::int32_t (*receive)(RavlinkContext *pc, unsigned char *buffer, std::int32_t length);
-    // RavlinkSend's work once the connection is checked: 1 or 0.
-    std::int32_t (*send)(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length,
+    // RavlinkSend's work once the connection is checked: true when every byte went out.
+    bool (*send)(RavlinkContext *pc, const unsigned char *buffer, std::uint32_t length,
                          const struct timeval *timeout);
 };
 

@@ -74,15 +74,19 @@ std::int32_t s_KerberosSend(RavlinkContext *pc, const unsigned char *piece, std:
     return result;
 }
 
-std::uint32_t s_unwrapToken(RavlinkContext *pc, unsigned char **plain, std::int32_t *length) {
+bool s_unwrapToken(RavlinkContext *pc, unsigned char **plain, std::int32_t *length) {
     sspi::Buffer b[2] = {
         {static_cast<std::uint32_t>(pc->recvToken.length), sspi::SECBUFFER_STREAM, pc->recvToken.value},
         {0, sspi::SECBUFFER_DATA, nullptr}};
     sspi::BufferDesc desc{sspi::SECBUFFER_VERSION, 2, b};
     std::uint32_t qop = 0; // not examined: signed-only and encrypted messages are both accepted
     sspi::Status status = sspi::DecryptMessage(&pc->securityContext, &desc, 0, &qop);
-    if (status != sspi::kSecOk) return status;
+    if (status != sspi::kSecOk) {
+        pc->error = status;
+        s_setError("DecryptMessage() returned error in RavlinkRecv():  ", status);
+        return false;
+    }
     *plain = static_cast<unsigned char *>(b[1].pvBuffer);
     *length = static_cast<std::int32_t>(b[1].cbBuffer);
-    return 0;
+    return true;
 }

@@ -12,5 +12,6 @@ std::int32_t s_KerberosSend(RavlinkContext *pc, const unsigned char *piece, std:
                             const struct timeval *timeout);
 
 // Unwraps the token in pc->recvToken in place: *plain points at the plaintext inside the token's
-// buffer and *length counts it. Returns the package's status (0 on success).
-std::uint32_t s_unwrapToken(RavlinkContext *pc, unsigned char **plain, std::int32_t *length);
+// buffer and *length counts it. On failure the package's status is the connection's error and
+// is recorded with its text.
+bool s_unwrapToken(RavlinkContext *pc, unsigned char **plain, std::int32_t *length);

@@ -58,12 +58,7 @@ std::int32_t s_recvProtected(RavlinkContext *pc, unsigned char *buf, std::int32_
         if (vread && pc->recvToken.length == 0) return 0;
         unsigned char *plain = nullptr;
         std::int32_t count = 0;
-        std::uint32_t status = s_unwrapToken(pc, &plain, &count);
-        if (status != 0) {
-            pc->error = status;
-            s_setError("DecryptMessage() returned error in RavlinkRecv():  ", status);
-            return token_failure(pc);
-        }
+        if (!s_unwrapToken(pc, &plain, &count)) return token_failure(pc);
         if (count > remaining) {
             std::memcpy(cursor, plain, static_cast<std::size_t>(remaining));
             pc->heldData = plain + remaining;
@@ -84,11 +79,10 @@ std::int32_t s_recvProtected(RavlinkContext *pc, unsigned char *buf, std::int32_
     }
 }
 
-std::int32_t s_sendProtected(RavlinkContext *pc, const unsigned char *buf, std::uint32_t len,
-                             const struct timeval *timeout) {
+bool s_sendProtected(RavlinkContext *pc, const unsigned char *buf, std::uint32_t len, const struct timeval *timeout) {
     if (len == 0) {
         ravlink_tracelog(6, "RavlinkSend() returning FALSE.\n");
-        return 0;
+        return false;
     }
     std::int32_t result = 0;
     while (len > 0) {
@@ -96,11 +90,11 @@ std::int32_t s_sendProtected(RavlinkContext *pc, const unsigned char *buf, std::
         result = s_KerberosSend(pc, buf, static_cast<std::int32_t>(piece), timeout);
         if (result == 0) {
             ravlink_tracelog(6, "RavlinkSend() returning FALSE.\n");
-            return 0;
+            return false;
         }
         buf += piece;
         len -= piece;
     }
     ravlink_tracelog(1, "RavlinkSend() returning success (%d).\n", result);
-    return result;
+    return true;
 }

@@ -48,48 +48,54 @@ void empty_address(char *address, std::uint32_t *addressLength) {
 }
 
 // The numeric text of a socket address into a buffer; the resolver's status (0 on success) is
-// also left as the sockets interface's last-error code.
-int numeric_text(const sockaddr *sa, socklen_t length, char *text, std::uint32_t capacity) {
+// left as the sockets interface's last-error code.
+bool numeric_text(const sockaddr *sa, socklen_t length, char *text, std::uint32_t capacity) {
     int status = s_getnameinfo(sa, length, text, capacity, nullptr, 0, NI_NUMERICHOST);
     plat::set_last_socket_error(status);
-    return status;
+    return status == 0;
 }
 
-// Resolves the client name with a family and takes the first address as text.
-int resolve_name(const char *name, std::uint32_t nameLength, char *address, std::uint32_t capacity,
-                 std::uint32_t *addressLength, int family) {
+// Resolves the client name with a family and takes the first address as text. True when the
+// address was obtained.
+bool resolve_name(const char *name, std::uint32_t nameLength, char *address, std::uint32_t capacity,
+                  std::uint32_t *addressLength, int family) {
     if (nameLength == 0) {
         empty_address(address, addressLength);
-        return 1;
+        return false;
     }
     if (!s_wsockstart()) {
         empty_address(address, addressLength);
         s_setError("Unable to initialize socket library", 0);
-        return 1;
+        return false;
     }
-    int result = 1;
+    bool obtained = false;
     addrinfo *list = s_getaddrinfo(name, nullptr, family, 0);
     if (list == nullptr) {
         s_setErrorf(static_cast<std::uint32_t>(plat::last_socket_error()),
                     "getaddrinfo(%s,NULL,%d,0) failed during s_GetTSClient().", name, family);
     } else {
-        int status = numeric_text(list->ai_addr, static_cast<socklen_t>(list->ai_addrlen), address, capacity);
+        bool found = numeric_text(list->ai_addr, static_cast<socklen_t>(list->ai_addrlen), address, capacity);
         s_freeaddrinfo(list);
-        if (status != 0) {
+        if (!found) {
             empty_address(address, addressLength);
             s_setError("getnameinfo() failed.", static_cast<std::uint32_t>(plat::last_socket_error()));
         } else {
             *addressLength = static_cast<std::uint32_t>(std::strlen(address));
-            result = 0;
+            obtained = true;
         }
     }
     s_wsacleanup();
-    return result;
+    return obtained;
 }
 
-// Takes an IPv6 address text. 0 when it was kept, 1 when it does not fit, 2 when it is the
-// unspecified address of the session (the caller then resolves the name).
-int take_ipv6_text(const char *text, bool fromSession, char *address, std::uint32_t capacity,
+// What became of an IPv6 address text.
+enum class Taken {
+    Kept,
+    TooLong,
+    Unspecified, // the session's unspecified address: the caller resolves the name instead
+};
+
+Taken take_ipv6_text(const char *text, bool fromSession, char *address, std::uint32_t capacity,
                    std::uint32_t *addressLength, SessionData &session) {
     ravlink_tracelog(1, "WTSClientAddress returned address string = %s\n", text);
     std::size_t length = std::strlen(text);
@@ -98,18 +104,18 @@ int take_ipv6_text(const char *text, bool fromSession, char *address, std::uint3
         if (capacity > 0) address[0] = '\0';
         session.release();
         ravlink_tracelog(1, "WTSClientAddress returned address string too long.\n");
-        return 1;
+        return Taken::TooLong;
     }
     std::memcpy(address, text, length + 1);
     *addressLength = static_cast<std::uint32_t>(length);
-    if (fromSession && std::strcmp(text, "::") == 0) return 2;
+    if (fromSession && std::strcmp(text, "::") == 0) return Taken::Unspecified;
     session.release();
-    return 0;
+    return Taken::Kept;
 }
 
 // The session's IPv6 address was no use: resolve the client name in IPv6 and take its first
-// address. An unspecified address found this way is kept as it is.
-int ipv6_from_name(const char *name, char *address, std::uint32_t capacity, std::uint32_t *addressLength,
+// address. An unspecified address found this way is kept as it is. True when an address was kept.
+bool ipv6_from_name(const char *name, char *address, std::uint32_t capacity, std::uint32_t *addressLength,
                    SessionData &session) {
     ravlink_tracelog(5, "getnameinfo failed, WSAGetLastError = %d\n", plat::last_socket_error());
     addrinfo *list = s_getaddrinfo(name, nullptr, AF_INET6, AI_CANONNAME);
@@ -120,18 +126,19 @@ int ipv6_from_name(const char *name, char *address, std::uint32_t capacity, std:
         ravlink_tracelog(1, "Using address from CliName, canonname = %s\n",
                          list->ai_canonname != nullptr ? list->ai_canonname : "");
         char text[kTextCapacity];
-        int status = numeric_text(list->ai_addr, static_cast<socklen_t>(list->ai_addrlen), text, sizeof text);
+        bool found = numeric_text(list->ai_addr, static_cast<socklen_t>(list->ai_addrlen), text, sizeof text);
         s_freeaddrinfo(list);
-        if (status == 0) return take_ipv6_text(text, false, address, capacity, addressLength, session);
+        if (found) return take_ipv6_text(text, false, address, capacity, addressLength, session) == Taken::Kept;
     }
     empty_address(address, addressLength);
     session.release();
     ravlink_tracelog(5, "getnameinfo failed with address from CliName, WSAGetLastError = %d\n",
                      plat::last_socket_error());
-    return 1;
+    return false;
 }
 
-int ipv6_address(const plat::WtsClientAddress &record, const char *name, char *address, std::uint32_t capacity,
+// The session's IPv6 address, else the client name's. True when an address was kept.
+bool ipv6_address(const plat::WtsClientAddress &record, const char *name, char *address, std::uint32_t capacity,
                  std::uint32_t *addressLength, SessionData &session) {
     ravlink_tracelog(1, "IPV6 address returned for WTSClientAddress ");
     trace_bytes(1, record.Address, sizeof record.Address);
@@ -140,9 +147,9 @@ int ipv6_address(const plat::WtsClientAddress &record, const char *name, char *a
     sa.sin6_family = AF_INET6;
     std::memcpy(&sa.sin6_addr, record.Address + 2, 16);
     char text[kTextCapacity];
-    if (numeric_text(reinterpret_cast<const sockaddr *>(&sa), sizeof sa, text, sizeof text) == 0) {
-        int taken = take_ipv6_text(text, true, address, capacity, addressLength, session);
-        if (taken != 2) return taken;
+    if (numeric_text(reinterpret_cast<const sockaddr *>(&sa), sizeof sa, text, sizeof text)) {
+        Taken taken = take_ipv6_text(text, true, address, capacity, addressLength, session);
+        if (taken != Taken::Unspecified) return taken == Taken::Kept;
     }
     return ipv6_from_name(name, address, capacity, addressLength, session);
 }
@@ -240,17 +247,17 @@ int s_GetTSClient(char *name, std::uint32_t *nameLength, char *address, std::uin
                          static_cast<int>(*addressLength), address, core::low32(nameLength),
                          static_cast<int>(*nameLength));
         session.release();
-        return resolve_name(name, *nameLength, address, capacity, addressLength, AF_INET);
+        return resolve_name(name, *nameLength, address, capacity, addressLength, AF_INET) ? 0 : 1;
     }
     case plat::kWtsAfInet6:
-        return ipv6_address(record, name, address, capacity, addressLength, session);
+        return ipv6_address(record, name, address, capacity, addressLength, session) ? 0 : 1;
     case plat::kWtsAfUnspec:
         if (QXNTracefileLogLevel <= 5) {
             ravlink_tracelog(5, "WTSClientAddress returned true, but address family is 0, pbuf contains:\n   ");
             trace_bytes(5, raw, rawCount);
         }
         session.release();
-        return resolve_name(name, *nameLength, address, capacity, addressLength, AF_UNSPEC);
+        return resolve_name(name, *nameLength, address, capacity, addressLength, AF_UNSPEC) ? 0 : 1;
     default:
         ravlink_tracelog(5, "WTSClientAddress returned unexpected address family (%d) NOT ipv4 or ipv6\n",
                          static_cast<int>(record.AddressFamily));

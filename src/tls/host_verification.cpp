@@ -39,14 +39,14 @@ extern "C" RAVLINK_API int32_t RavlinkSetVerifyHostName(int32_t verify) {
 
 std::int32_t s_verifyHostNameForRecords() { return verifyForRecords; }
 
-int s_setSSLpeer(RavlinkSSLsession *session, const char *host, std::int32_t verifyHostName) {
+bool s_setSSLpeer(RavlinkSSLsession *session, const char *host, std::int32_t verifyHostName) {
     try {
         session->host = host != nullptr ? host : "";
     } catch (const std::bad_alloc &) {
-        return 0;
+        return false;
     }
     session->verifyHostName = verifyHostName;
-    return 1;
+    return true;
 }
 
 bool s_applyPeerName(RavlinkSSLsession *session, ossl::SSL *ssl, bool verify) {

@@ -16,8 +16,8 @@ int s_newSSLsession(RavlinkContext *pc, const char *name, std::uint32_t nameLeng
 // Gives the session the server's address as the caller wrote it: a host name is sent as the
 // server name (SNI); with verifyHostName 1 the server's certificate must match it (as a DNS name
 // or an IP address); -1 leaves that to the named registry configuration's VerifyHostName.
-// 0 when memory is exhausted.
-int s_setSSLpeer(RavlinkSSLsession *session, const char *host, std::int32_t verifyHostName);
+// False when memory is exhausted.
+bool s_setSSLpeer(RavlinkSSLsession *session, const char *host, std::int32_t verifyHostName);
 // Whether level-11 connections made from now on verify the server's host name (process-wide).
 std::int32_t s_verifyHostNameForRecords();
 // Shuts the session down and frees it; nothing for null.

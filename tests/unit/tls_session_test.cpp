@@ -153,7 +153,7 @@ TEST(TlsSession, HostNamesAreSentAndVerified) {
                 sni = name != nullptr ? name : "";
                 TlsTestServer::echo(ssl);
             }, k.wildcardCert ? wildcard : TlsTestServer::Options{});
-            ASSERT_EQ(s_setSSLpeer(x.client.session(), k.host, k.verify), 1);
+            ASSERT_TRUE(s_setSSLpeer(x.client.session(), k.host, k.verify));
             if (k.ok) {
                 EXPECT_EQ(x.client.send("named"), 1) << x.client.error();
                 EXPECT_EQ(x.client.recv(5), "named");
