@@ -144,7 +144,7 @@ bool build(RavlinkContext *pc, const char *address, const char *port, const stru
     pc->socket = s_tcpconnect(address, port, pc->timeout, &pc->socketLibraryUse);
     if (pc->socket == plat::kInvalidSocket) return false;
     if (kerberos && !s_establish_context(pc)) return false;
-    return s_fillTSClientName(pc) != 0;
+    return s_fillTSClientName(pc);
 }
 
 } // namespace

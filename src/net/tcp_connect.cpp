@@ -33,12 +33,12 @@ std::string one_line_message(int code) {
 bool set_options(plat::socket_t s, int family) {
     if (family == AF_INET6) plat::set_socket_option(s, plat::SocketOption::IPv6Only, 0);
     const int32_t rcvbuf = RavlinkRcvBuf, sndbuf = RavlinkSndBuf;
-    if (rcvbuf != 0 && plat::set_socket_option(s, plat::SocketOption::ReceiveBuffer, rcvbuf) != 0) {
+    if (rcvbuf != 0 && !plat::set_socket_option(s, plat::SocketOption::ReceiveBuffer, rcvbuf)) {
         s_setErrorf(last_code(), "setsockopt(sockfd,SOL_SOCKET,SO_RCVBUF,%d) failed.", rcvbuf);
         plat::close_socket(s);
         return false;
     }
-    if (sndbuf != 0 && plat::set_socket_option(s, plat::SocketOption::SendBuffer, sndbuf) != 0) {
+    if (sndbuf != 0 && !plat::set_socket_option(s, plat::SocketOption::SendBuffer, sndbuf)) {
         s_setErrorf(last_code(), "setsockopt(sockfd,SOL_SOCKET,SO_SNDBUF,%d) failed.", sndbuf);
         plat::close_socket(s);
         return false;
@@ -59,7 +59,7 @@ Attempt try_address(const addrinfo *ai, const struct timeval *timeout, plat::soc
         plat::close_socket(s);
         return Attempt::Stop;
     }
-    if (plat::connect_socket(s, ai->ai_addr, static_cast<socklen_t>(ai->ai_addrlen)) == 0) {
+    if (plat::connect_socket(s, ai->ai_addr, static_cast<socklen_t>(ai->ai_addrlen))) {
         s_clearError();
         *connected = s;
         return Attempt::Connected;
@@ -124,7 +124,7 @@ int s_bindto(plat::socket_t s, int family) {
         ravlink_tracelog(6, "s_bindto(family=%d):  LocalBinding: address = %s, port=%s, %s\n", family,
                          shownAddress, shownPort, text);
     } else {
-        if (plat::bind_socket(s, list->ai_addr, static_cast<socklen_t>(list->ai_addrlen)) != 0) {
+        if (!plat::bind_socket(s, list->ai_addr, static_cast<socklen_t>(list->ai_addrlen))) {
             result = plat::last_socket_error();
             s_setError("Unable to bind to local binding address or port.", static_cast<std::uint32_t>(result));
             ravlink_tracelog(6,

@@ -11,6 +11,6 @@ struct RavlinkContext;
 // except for an empty name).
 int s_GetTSClient(char *name, std::uint32_t *nameLength, char *address, std::uint32_t *addressLength);
 
-// Looks the client name up and keeps it in pc->tsClientName. 1 on success (with or without a
-// name), 0 when memory for the name could not be allocated.
-int s_fillTSClientName(RavlinkContext *pc);
+// Looks the client name up and keeps it in pc->tsClientName. True with or without a name; false
+// when memory for the name could not be allocated.
+bool s_fillTSClientName(RavlinkContext *pc);

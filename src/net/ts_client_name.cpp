@@ -14,11 +14,11 @@ constexpr std::uint32_t kAddressCapacity = 128;
 constexpr std::size_t kKeptCapacity = 128;
 } // namespace
 
-int s_fillTSClientName(RavlinkContext *pc) {
+bool s_fillTSClientName(RavlinkContext *pc) {
     char *kept = static_cast<char *>(std::malloc(kKeptCapacity));
     if (kept == nullptr) {
         s_setError("Cannot allocate memory for connection object.", codes::kNoMemory);
-        return 0;
+        return false;
     }
     char name[kNameCapacity];
     char address[kAddressCapacity];
@@ -33,21 +33,21 @@ int s_fillTSClientName(RavlinkContext *pc) {
     }
     if (lookup != 0) {
         std::free(kept);
-        return 1;
+        return true;
     }
     if (nameLength + 1 > kKeptCapacity) {
         char *larger = static_cast<char *>(std::realloc(kept, nameLength + 1));
         if (larger == nullptr) {
             s_setError("Cannot allocate memory for connection object.", codes::kNoMemory);
             std::free(kept);
-            return 0;
+            return false;
         }
         kept = larger;
     }
     std::memcpy(kept, name, nameLength);
     kept[nameLength] = '\0';
     pc->tsClientName = kept;
-    return 1;
+    return true;
 }
 
 extern "C" RAVLINK_API int32_t RavlinkGetTSClientName(RavlinkContext *pc, char *buf, size_t *len) {

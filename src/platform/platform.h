@@ -56,11 +56,12 @@ std::string system_message(std::uint32_t code);
 
 // ---- Sockets (the calls a connection context makes on its socket) ----
 
-int close_socket(socket_t s);
+// True on success; a failure leaves its Winsock number in last_socket_error().
+bool close_socket(socket_t s);
 // ioctlsocket(FIONBIO) with the given value.
-int set_nonblocking(socket_t s, bool on);
+bool set_nonblocking(socket_t s, bool on);
 // setsockopt(IPPROTO_TCP, TCP_NODELAY, 1).
-int set_tcp_nodelay(socket_t s);
+bool set_tcp_nodelay(socket_t s);
 // WSAGetLastError / WSASetLastError: the thread's last socket error as a Winsock number.
 int last_socket_error();
 void set_last_socket_error(int code);

@@ -1,7 +1,8 @@
 // Sockets beyond the basics of platform.h: the socket library's start and stop, the resolver's
 // entry points, and the calls the transport makes (create, options, connect, bind, send,
-// receive, a select-style wait on one socket). Failures return -1 (or the invalid socket) and
-// leave a Winsock number in last_socket_error(), on every platform.
+// receive, a select-style wait on one socket). Calls that succeed or fail return true on
+// success; counts are -1 on failure, a new socket the invalid one. Every failure leaves a Winsock
+// number in last_socket_error(), on every platform.
 //
 // The system's socket address types (addrinfo, sockaddr, socklen_t) and their AF_* / AI_*
 // constants come from platform/socket_types.h, the only header outside the platform folders'
@@ -40,8 +41,9 @@ void *resolver_entry(const char *name);
 
 // A new socket in non-blocking mode (FIONBIO 1; on Linux set at creation, which saves a call).
 socket_t open_socket(int family, int type, int protocol);
-int connect_socket(socket_t s, const sockaddr *address, socklen_t length);
-int bind_socket(socket_t s, const sockaddr *address, socklen_t length);
+// A connect still in progress on the non-blocking socket is a failure with 10035 (would block).
+bool connect_socket(socket_t s, const sockaddr *address, socklen_t length);
+bool bind_socket(socket_t s, const sockaddr *address, socklen_t length);
 // send / recv with flags 0: the count, or -1 (10035 when the socket cannot take or give data yet).
 // A send never raises a signal.
 int send_bytes(socket_t s, const void *data, int length);
@@ -54,7 +56,7 @@ enum class SocketOption {
     KeepAlive,     // SOL_SOCKET, SO_KEEPALIVE
     IPv6Only,      // IPPROTO_IPV6, IPV6_V6ONLY
 };
-int set_socket_option(socket_t s, SocketOption option, int value);
+bool set_socket_option(socket_t s, SocketOption option, int value);
 // The socket's pending error (getsockopt SO_ERROR) as a Winsock number; -1 when it cannot be read.
 int pending_socket_error(socket_t s);
 

@@ -15,26 +15,31 @@ namespace plat {
 namespace {
 thread_local int t_last_socket_error = 0;
 
-int fail_with_errno() {
+bool fail_with_errno() {
     t_last_socket_error = posix::wsa_from_errno(errno);
-    return -1;
+    return false;
 }
 } // namespace
 
 int last_socket_error() { return t_last_socket_error; }
 void set_last_socket_error(int code) { t_last_socket_error = code; }
 
-int close_socket(socket_t s) { return ::close(s) == 0 ? 0 : fail_with_errno(); }
-
-// FIONBIO, as ioctlsocket does it: one call where fcntl needs two.
-int set_nonblocking(socket_t s, bool on) {
-    int value = on ? 1 : 0;
-    return ioctl(s, FIONBIO, &value) == 0 ? 0 : fail_with_errno();
+bool close_socket(socket_t s) {
+    if (::close(s) == 0) return true;
+    return fail_with_errno();
 }
 
-int set_tcp_nodelay(socket_t s) {
+// FIONBIO, as ioctlsocket does it: one call where fcntl needs two.
+bool set_nonblocking(socket_t s, bool on) {
+    int value = on ? 1 : 0;
+    if (ioctl(s, FIONBIO, &value) == 0) return true;
+    return fail_with_errno();
+}
+
+bool set_tcp_nodelay(socket_t s) {
     int one = 1;
-    return setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0 ? 0 : fail_with_errno();
+    if (setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0) return true;
+    return fail_with_errno();
 }
 
 } // namespace plat

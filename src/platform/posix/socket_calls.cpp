@@ -15,9 +15,15 @@ namespace plat {
 
 namespace {
 
+// Leaves errno's Winsock number as the last socket error; -1, a failed count.
 int fail() {
     set_last_socket_error(posix::wsa_from_errno(errno));
     return -1;
+}
+
+bool failed() {
+    fail();
+    return false;
 }
 
 } // namespace
@@ -28,12 +34,14 @@ socket_t open_socket(int family, int type, int protocol) {
     return s < 0 ? kInvalidSocket : s;
 }
 
-int connect_socket(socket_t s, const sockaddr *address, socklen_t length) {
-    return ::connect(s, address, length) == 0 ? 0 : fail();
+bool connect_socket(socket_t s, const sockaddr *address, socklen_t length) {
+    if (::connect(s, address, length) == 0) return true;
+    return failed();
 }
 
-int bind_socket(socket_t s, const sockaddr *address, socklen_t length) {
-    return ::bind(s, address, length) == 0 ? 0 : fail();
+bool bind_socket(socket_t s, const sockaddr *address, socklen_t length) {
+    if (::bind(s, address, length) == 0) return true;
+    return failed();
 }
 
 int send_bytes(socket_t s, const void *data, int length) {
@@ -58,18 +66,19 @@ int recv_bytes(socket_t s, void *data, int length) {
     }
 }
 
-int set_socket_option(socket_t s, SocketOption option, int value) {
+bool set_socket_option(socket_t s, SocketOption option, int value) {
     int level, name;
     if (!option_place(option, level, name)) {
         set_last_socket_error(codes::kWsaNoProtoOpt);
-        return -1;
+        return false;
     }
     // Linux quietly turns a negative buffer size into its minimum; refuse it as a bad argument.
     if ((option == SocketOption::ReceiveBuffer || option == SocketOption::SendBuffer) && value < 0) {
         set_last_socket_error(codes::kWsaInvalid);
-        return -1;
+        return false;
     }
-    return ::setsockopt(s, level, name, &value, sizeof value) == 0 ? 0 : fail();
+    if (::setsockopt(s, level, name, &value, sizeof value) == 0) return true;
+    return failed();
 }
 
 int pending_socket_error(socket_t s) {

@@ -9,16 +9,16 @@ namespace plat {
 int last_socket_error() { return WSAGetLastError(); }
 void set_last_socket_error(int code) { WSASetLastError(code); }
 
-int close_socket(socket_t s) { return closesocket(s); }
+bool close_socket(socket_t s) { return closesocket(s) == 0; }
 
-int set_nonblocking(socket_t s, bool on) {
+bool set_nonblocking(socket_t s, bool on) {
     u_long value = on ? 1 : 0;
-    return ioctlsocket(s, FIONBIO, &value);
+    return ioctlsocket(s, FIONBIO, &value) == 0;
 }
 
-int set_tcp_nodelay(socket_t s) {
+bool set_tcp_nodelay(socket_t s) {
     DWORD one = 1;
-    return setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&one), sizeof one);
+    return setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char *>(&one), sizeof one) == 0;
 }
 
 } // namespace plat

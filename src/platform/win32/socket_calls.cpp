@@ -21,12 +21,12 @@ socket_t open_socket(int family, int type, int protocol) {
     return s;
 }
 
-int connect_socket(socket_t s, const sockaddr *address, socklen_t length) {
-    return ::connect(s, address, length) == 0 ? 0 : -1;
+bool connect_socket(socket_t s, const sockaddr *address, socklen_t length) {
+    return ::connect(s, address, length) == 0;
 }
 
-int bind_socket(socket_t s, const sockaddr *address, socklen_t length) {
-    return ::bind(s, address, length) == 0 ? 0 : -1;
+bool bind_socket(socket_t s, const sockaddr *address, socklen_t length) {
+    return ::bind(s, address, length) == 0;
 }
 
 int send_bytes(socket_t s, const void *data, int length) {
@@ -39,13 +39,13 @@ int recv_bytes(socket_t s, void *data, int length) {
     return n == SOCKET_ERROR ? -1 : n;
 }
 
-int set_socket_option(socket_t s, SocketOption option, int value) {
+bool set_socket_option(socket_t s, SocketOption option, int value) {
     int level, name;
     if (!option_place(option, level, name)) {
         WSASetLastError(codes::kWsaNoProtoOpt);
-        return -1;
+        return false;
     }
-    return ::setsockopt(s, level, name, reinterpret_cast<const char *>(&value), sizeof value) == 0 ? 0 : -1;
+    return ::setsockopt(s, level, name, reinterpret_cast<const char *>(&value), sizeof value) == 0;
 }
 
 int pending_socket_error(socket_t s) {
