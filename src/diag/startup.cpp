@@ -5,7 +5,7 @@
 #include "diag/trace.h"
 #include "platform/platform.h"
 
-void ravlink_process_attach() {
+void s_onProcessAttach() {
     s_initErrorState();
     plat::library_lock(); // creates the library lock
     plat::library_unlock();
@@ -13,8 +13,8 @@ void ravlink_process_attach() {
     s_threadAttach();
 }
 
-void ravlink_process_detach() { s_freeTraceSettings(); }
+void s_onProcessDetach() { s_freeTraceSettings(); }
 
-void ravlink_thread_attach() { s_threadAttach(); }
+void s_onThreadAttach() { s_threadAttach(); }
 
-void ravlink_thread_detach() { s_threadDetach(); }
+void s_onThreadDetach() { s_threadDetach(); }

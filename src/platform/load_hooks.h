@@ -3,7 +3,7 @@
 // start-up and shut-down (diag/startup.cpp) define them.
 #pragma once
 
-void ravlink_process_attach();
-void ravlink_process_detach();
-void ravlink_thread_attach();
-void ravlink_thread_detach();
+void s_onProcessAttach();
+void s_onProcessDetach();
+void s_onThreadAttach();
+void s_onThreadDetach();

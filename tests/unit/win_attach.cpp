@@ -5,7 +5,7 @@
 
 namespace {
 const bool attached = [] {
-    ravlink_process_attach();
+    s_onProcessAttach();
     return true;
 }();
 } // namespace

@@ -3,6 +3,6 @@
 #include "platform/load_hooks.h"
 
 namespace {
-__attribute__((constructor)) void on_load() { ravlink_process_attach(); }
-__attribute__((destructor)) void on_unload() { ravlink_process_detach(); }
+__attribute__((constructor)) void on_load() { s_onProcessAttach(); }
+__attribute__((destructor)) void on_unload() { s_onProcessDetach(); }
 } // namespace

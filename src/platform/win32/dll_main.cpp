@@ -6,11 +6,11 @@
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
     switch (reason) {
-    case DLL_PROCESS_ATTACH: ravlink_process_attach(); break;
-    case DLL_THREAD_ATTACH: ravlink_thread_attach(); break;
-    case DLL_THREAD_DETACH: ravlink_thread_detach(); break;
+    case DLL_PROCESS_ATTACH: s_onProcessAttach(); break;
+    case DLL_THREAD_ATTACH: s_onThreadAttach(); break;
+    case DLL_THREAD_DETACH: s_onThreadDetach(); break;
     case DLL_PROCESS_DETACH:
-        ravlink_process_detach();
+        s_onProcessDetach();
         // Unloaded while the process goes on: give back what live threads still hold. When the
         // process ends, its other threads are gone and their state goes with the process.
         if (reserved == nullptr) plat::close_thread_slot();
