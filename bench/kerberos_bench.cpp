@@ -25,7 +25,7 @@
 
 namespace {
 
-using ravlink_tool::GssServer;
+using tool::GssServer;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kPiece = 12000;            // the library's piece size (cbMaxToken)

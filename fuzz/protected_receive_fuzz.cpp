@@ -22,7 +22,7 @@ namespace {
 
 RavlinkContext *client = nullptr;
 int serverFd = -1;
-ravlink_tool::GssServer *server = nullptr;
+tool::GssServer *server = nullptr;
 
 // A connected loopback pair: the client end, then the server end.
 void tcp_pair(int *c, int *s) {
@@ -53,7 +53,7 @@ void send_frame(const std::string &token) {
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     int c = -1;
     tcp_pair(&c, &serverFd);
-    server = new ravlink_tool::GssServer(serverFd, nullptr);
+    server = new tool::GssServer(serverFd, nullptr);
     std::thread acceptor([] {
         int level = 0;
         if (!server->read_preamble(&level) || !server->accept_context()) {

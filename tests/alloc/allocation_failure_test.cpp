@@ -144,7 +144,7 @@ TEST(AllocationFailure, TlsSetUpAndFirstExchange) {
 
 TEST(AllocationFailure, KerberosContextAndProtectedMessages) {
     REQUIRE_REALM();
-    Service peer([](ravlink_socket_t fd) { ravlink_tool::serve_kerberos_connection(fd, 3, nullptr, false); });
+    Service peer([](ravlink_socket_t fd) { tool::serve_kerberos_connection(fd, 3, nullptr, false); });
     const std::string port = peer.port_text(), message(30000, 'k'); // three tokens each way
     std::string back(message.size(), '\0');
     each_allocation_fails([&]() -> const char * {

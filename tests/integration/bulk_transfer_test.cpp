@@ -70,7 +70,7 @@ struct RawIo : PeerIo {
     }
 };
 struct GssIo : PeerIo {
-    ravlink_tool::GssServer srv;
+    tool::GssServer srv;
     std::string held;
     explicit GssIo(int fd) : srv(fd, nullptr) {
         int level = 0;

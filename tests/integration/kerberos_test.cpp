@@ -124,7 +124,7 @@ TEST(Kerberos, TheRavlinkClassWithALogin) {
 }
 
 #ifndef _WIN32
-using ravlink_tool::GssServer;
+using tool::GssServer;
 using testsupport::OneShotServer;
 
 // Accepts the context with the realm's server keys and checks the level the client asked for.

@@ -57,7 +57,7 @@ struct Peers {
         });
     }};
     Service untrusted{[](ravlink_socket_t s) { serve_tls(s, TlsTestServer::untrusted(), TlsTestServer::echo); }};
-    Service kerberos{[](ravlink_socket_t s) { ravlink_tool::serve_kerberos_connection(s, 3, nullptr, false); }};
+    Service kerberos{[](ravlink_socket_t s) { tool::serve_kerberos_connection(s, 3, nullptr, false); }};
     // Resets every connection (linger 0), or holds it in silence until the client goes.
     Service reset{[](ravlink_socket_t s) {
         linger l{1, 0};

@@ -109,7 +109,7 @@ public:
 #else
         std::string keytab = level == 3 ? Realm::get().sedrin_keytab() : std::string();
         server_.reset(new OneShotServer([level, keytab](ravlink_socket_t fd) {
-            ravlink_tool::serve_kerberos_connection(fd, level, keytab.empty() ? nullptr : keytab.c_str(), false);
+            tool::serve_kerberos_connection(fd, level, keytab.empty() ? nullptr : keytab.c_str(), false);
         }));
         port_ = server_->port();
 #endif

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace ravlink_tool {
+namespace tool {
 
 namespace {
 
@@ -167,20 +167,20 @@ bool GssServer::wrap(const std::string &plain, bool encrypt, std::string &token)
     return true;
 }
 
-int serve_kerberos_connection(int fd, int level, const char *keytab, bool verbose) {
+bool serve_kerberos_connection(int fd, int level, const char *keytab, bool verbose) {
     GssServer server(fd, keytab);
     int asked = 0;
     if (!server.read_preamble(&asked)) {
         std::fprintf(stderr, "serve: %s\n", server.error().c_str());
-        return 1;
+        return false;
     }
     if (asked < 1 || asked > 3 || (level != 0 && asked != level)) {
         std::fprintf(stderr, "serve: the client asked for level %d\n", asked);
-        return 1;
+        return false;
     }
     if (!server.accept_context()) {
         std::fprintf(stderr, "serve: %s\n", server.error().c_str());
-        return 1;
+        return false;
     }
     if (verbose) std::fprintf(stderr, "serve: level %d, client %s\n", asked, server.client().c_str());
     if (asked == 1) {
@@ -188,24 +188,24 @@ int serve_kerberos_connection(int fd, int level, const char *keytab, bool verbos
         for (;;) {
             ssize_t n = ::recv(fd, buf, sizeof buf, 0);
             if (n < 0 && errno == EINTR) continue;
-            if (n == 0) return 0;
-            if (n < 0 || !server.write_raw(buf, static_cast<std::size_t>(n))) return 1;
+            if (n == 0) return true;
+            if (n < 0 || !server.write_raw(buf, static_cast<std::size_t>(n))) return false;
         }
     }
     std::string token, plain, answer;
     for (;;) {
-        if (!server.recv_frame(token)) return server.error() == "connection closed by the client" ? 0 : 1;
+        if (!server.recv_frame(token)) return server.error() == "connection closed by the client";
         bool encrypted = false;
         if (!server.unwrap(token, plain, &encrypted) || !server.wrap(plain, encrypted, answer) ||
             !server.send_frame(answer.data(), answer.size())) {
             std::fprintf(stderr, "serve: %s\n", server.error().c_str());
-            return 1;
+            return false;
         }
         if (verbose)
             std::fprintf(stderr, "serve: echoed %zu bytes (%s)\n", plain.size(), encrypted ? "encrypted" : "signed");
     }
 }
 
-} // namespace ravlink_tool
+} // namespace tool
 
 #endif

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-namespace ravlink_tool {
+namespace tool {
 
 class GssServer {
 public:
@@ -55,9 +55,9 @@ private:
 // Serves one connection: preamble, context, then echo until the client closes. At level 1 the
 // bytes come back as they arrived; at levels 2 and 3 each message is unwrapped and its answer
 // wrapped with the protection the client used. Level 0 in `level` accepts whatever level the
-// preamble names. Returns 0 when the client closed normally, else 1 (reason on stderr).
-int serve_kerberos_connection(int fd, int level, const char *keytab, bool verbose);
+// preamble names. True when the client closed normally (a failure's reason goes to stderr).
+bool serve_kerberos_connection(int fd, int level, const char *keytab, bool verbose);
 
-} // namespace ravlink_tool
+} // namespace tool
 
 #endif

@@ -30,8 +30,8 @@ tool::ConnectionHandler make(const tool::Options &o, std::string &error) {
     std::string keytab = o.get("--keytab");
     bool verbose = o.has("--verbose");
     return [level, keytab, verbose](ravlink_socket_t client) {
-        ravlink_tool::serve_kerberos_connection(client, static_cast<int>(level), keytab.empty() ? nullptr : keytab.c_str(),
-                                                verbose);
+        tool::serve_kerberos_connection(client, static_cast<int>(level), keytab.empty() ? nullptr : keytab.c_str(),
+                                        verbose);
         tool::close_socket(client);
     };
 #endif
