@@ -172,7 +172,7 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToHostPort(const char *addres
     }
 
     SSLdefinition *definition = nullptr;
-    if (guard_allocations(false, "Cannot allocate memory for connection object.", [&] {
+    if (diag::guard_allocations(false, "Cannot allocate memory for connection object.", [&] {
             return build(pc, address, port, timeout, level, user, password, authority, principal, definition);
         })) {
         s_setCurrentConnection(pc);

@@ -42,8 +42,9 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkLoginToServer(const char *server, 
     s_setCurrentConnection(nullptr);
     ravlink_tracelog(4, "RavlinkLoginToServer(%s,%x,%s,%s,%s)\n", shown(server, "no server"), core::low32(timeout),
                      shown(user, "no username"), shown(password, "no password"), shown(authority, "no authority"));
-    return guard_allocations(static_cast<RavlinkContext *>(nullptr), "Cannot allocate memory for connection object.",
-                             [&] { return connect_by_name(server, timeout, user, password, authority); });
+    return diag::guard_allocations(static_cast<RavlinkContext *>(nullptr),
+                                   "Cannot allocate memory for connection object.",
+                                   [&] { return connect_by_name(server, timeout, user, password, authority); });
 }
 
 extern "C" RAVLINK_API RavlinkContext *RavlinkToServer(const char *server, const struct timeval *timeout) {

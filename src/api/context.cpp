@@ -41,7 +41,7 @@ extern "C" RAVLINK_API RavlinkContext *RavlinkInitContext(ravlink_socket_t sock,
     pc->securityLevel = level;
     s_chooseTransport(pc);
     s_installTimeout(pc, timeout);
-    const bool ready = guard_allocations(false, "Cannot allocate connection object.", [&] {
+    const bool ready = diag::guard_allocations(false, "Cannot allocate connection object.", [&] {
         if (level != 0 && !s_acquireCredentials(pc, user, password, authority)) return false;
         pc->socket = sock;
         plat::set_nonblocking(sock, true);

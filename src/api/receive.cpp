@@ -37,6 +37,6 @@ std::int32_t receive(RavlinkContext *pc, void *buf, std::int32_t len, const stru
 extern "C" RAVLINK_API int32_t RavlinkRecv(RavlinkContext *pc, void *buf, int32_t len,
                                            const struct timeval *timeout) {
     s_setCurrentConnection(pc);
-    return guard_allocations(-1, "Cannot allocate memory for the received message.",
-                             [&] { return receive(pc, buf, len, timeout); });
+    return diag::guard_allocations(-1, "Cannot allocate memory for the received message.",
+                                   [&] { return receive(pc, buf, len, timeout); });
 }

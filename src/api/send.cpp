@@ -26,6 +26,6 @@ bool send(RavlinkContext *pc, const void *buf, std::uint32_t len, const struct t
 extern "C" RAVLINK_API int32_t RavlinkSend(RavlinkContext *pc, const void *buf, uint32_t len,
                                            const struct timeval *timeout) {
     s_setCurrentConnection(pc);
-    return guard_allocations(0, "Transmission buffer allocation failed.",
-                             [&] { return send(pc, buf, len, timeout) ? 1 : 0; });
+    return diag::guard_allocations(0, "Transmission buffer allocation failed.",
+                                   [&] { return send(pc, buf, len, timeout) ? 1 : 0; });
 }

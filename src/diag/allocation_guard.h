@@ -8,6 +8,8 @@
 #include "diag/error_state.h"
 #include "platform/codes.h"
 
+namespace diag {
+
 template <class Result, class Body>
 Result guard_allocations(Result failed, const char *text, Body &&body) noexcept {
     try {
@@ -17,3 +19,5 @@ Result guard_allocations(Result failed, const char *text, Body &&body) noexcept 
         return failed;
     }
 }
+
+} // namespace diag

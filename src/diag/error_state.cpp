@@ -216,11 +216,14 @@ void s_clearError() {
 }
 
 void s_storeConnectionError(std::uint32_t code) { __atomic_store_n(&dwConnectionError, code, __ATOMIC_RELAXED); }
-std::uint32_t s_loadConnectionError() { return __atomic_load_n(&dwConnectionError, __ATOMIC_RELAXED); }
+
+namespace {
+std::uint32_t load_connection_error() { return __atomic_load_n(&dwConnectionError, __ATOMIC_RELAXED); }
+} // namespace
 
 extern "C" RAVLINK_API uint32_t RavlinkGetErrorCode(RavlinkContext *pc) {
     if (pc != nullptr) return pc->error;
-    const std::uint32_t code = s_loadConnectionError();
+    const std::uint32_t code = load_connection_error();
     return code != 0 ? code : 0xFFFFFFFFu;
 }
 

@@ -8,10 +8,9 @@
 
 // Clears the error state before a new connect.
 void s_clearError();
-// The library-wide code (dwConnectionError), stored and read as one atomic word, since threads
-// store it at once and callers read it without the lock.
+// Stores the library-wide code (dwConnectionError) as one atomic word, since threads store it at
+// once and callers read it without the lock (RavlinkGetErrorCode loads it the same way).
 void s_storeConnectionError(std::uint32_t code);
-std::uint32_t s_loadConnectionError();
 // Records a new error, replacing the previous text. A null text stands for "Ravlink library error".
 void s_setError(const char *text, std::uint32_t code);
 // Records a new error after the previous text ("previous\nnew").

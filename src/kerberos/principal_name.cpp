@@ -104,8 +104,8 @@ extern "C" RAVLINK_API int32_t RavlinkGeneratePrincipalName(const char *ipAddres
         return 0;
     }
     if (!s_wsockstart()) return 0;
-    bool ok = guard_allocations(false, "Cannot allocate memory for the principal name.",
-                                [&] { return generate(ipAddress, serverType, prefix, outName, outSize); });
+    bool ok = diag::guard_allocations(false, "Cannot allocate memory for the principal name.",
+                                      [&] { return generate(ipAddress, serverType, prefix, outName, outSize); });
     s_wsacleanup();
     return ok ? 1 : 0;
 }
