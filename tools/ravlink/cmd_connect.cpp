@@ -22,8 +22,8 @@ RavlinkContext *open_connection(const tool::Options &o, long level, const timeva
     const char *last = o.has("--principal") ? principal.c_str() : nullptr;
     if (level == 11) last = reinterpret_cast<const char *>(tlsRecord.record());
     return RavlinkLoginToHostPort(o.positional[0].c_str(), o.positional[1].c_str(), &timeout,
-                                  static_cast<int32_t>(level), login.userOrNull(), login.passwordOrNull(),
-                                  login.authorityOrNull(), last);
+                                  static_cast<int32_t>(level), login.user_or_null(), login.password_or_null(),
+                                  login.authority_or_null(), last);
 }
 
 int run(const tool::Options &o) {

@@ -24,8 +24,8 @@ int run(const tool::Options &o) {
     }
     timeval timeout{};
     if (!tool::prepare_relay(o, "server", timeout)) return 2;
-    RavlinkContext *pc = RavlinkLoginToServer(o.positional[0].c_str(), &timeout, login.userOrNull(),
-                                              login.passwordOrNull(), login.authorityOrNull());
+    RavlinkContext *pc = RavlinkLoginToServer(o.positional[0].c_str(), &timeout, login.user_or_null(),
+                                              login.password_or_null(), login.authority_or_null());
     if (pc == nullptr) {
         // A definition that cannot be read records no error text, only a trace line.
         const char *reason = RavlinkGetErrorString(nullptr);

@@ -14,9 +14,9 @@ struct Login {
     std::string user, authority, password;
     bool hasUser = false, hasAuthority = false, hasPassword = false;
     // The texts as the library takes them: null where the option was not given.
-    const char *userOrNull() const { return hasUser ? user.c_str() : nullptr; }
-    const char *authorityOrNull() const { return hasAuthority ? authority.c_str() : nullptr; }
-    const char *passwordOrNull() const { return hasPassword ? password.c_str() : nullptr; }
+    const char *user_or_null() const { return hasUser ? user.c_str() : nullptr; }
+    const char *authority_or_null() const { return hasAuthority ? authority.c_str() : nullptr; }
+    const char *password_or_null() const { return hasPassword ? password.c_str() : nullptr; }
 };
 
 // The four options and their help.
