@@ -5,11 +5,8 @@
 // operation must work.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <new>
-#include <string>
 
 #include "alloc/failing_malloc.h"
 #include "config/server_definitions.h"
@@ -129,7 +126,7 @@ TEST(AllocationFailure, ServerAndSslDefinitions) {
 }
 
 TEST(AllocationFailure, TlsSetUpAndFirstExchange) {
-    if (pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
+    REQUIRE_PKI();
     Service peer([](ravlink_socket_t fd) { serve_tls(fd, {}, echo_until_closed); });
     const std::string port = peer.port_text(), message = "tls";
     std::string back(message.size(), '\0');

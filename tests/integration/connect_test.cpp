@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 #include "support/loopback.h"
 #include "support/registry_fixture.h"
@@ -13,8 +12,6 @@
 namespace {
 
 using namespace testsupport;
-
-bool starts_with(const std::string &text, const char *prefix) { return text.rfind(prefix, 0) == 0; }
 
 // Connects to 127.0.0.1 at a port with a 2 s time-out.
 RavlinkContext *connect_to(const std::string &port, int32_t level = 0, const char *extra = nullptr) {

@@ -2,8 +2,6 @@
 // host's threads, and (on Windows) which OpenSSL files a host's working folder cannot slip in.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "support/loopback.h"
 #include "support/registry_fixture.h"
 
@@ -11,7 +9,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <vector>
 #else
 #include <fcntl.h>
 #endif

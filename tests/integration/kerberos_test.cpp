@@ -3,12 +3,6 @@
 // client side is Wine's Kerberos package with the host's tickets, the server the Linux tool.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "ravlink.h"
 #include "support/realm.h"
 
@@ -26,11 +20,8 @@ std::string err(RavlinkContext *pc = nullptr) { return RavlinkGetErrorString(pc)
 
 // Sends a message and expects it back whole.
 void echo(RavlinkContext *pc, const std::string &message) {
-    std::string back(message.size(), '\0');
-    timeval tv{10, 0};
-    ASSERT_EQ(RavlinkSend(pc, message.data(), static_cast<std::uint32_t>(message.size()), &tv), 1) << err(pc);
-    ASSERT_EQ(RavlinkRecv(pc, &back[0], static_cast<std::int32_t>(back.size()), &tv), 0) << err(pc);
-    EXPECT_TRUE(back == message) << "the echo differs";
+    const timeval tv{10, 0};
+    EXPECT_EQ(testsupport::echo_problem(pc, message, &tv), "");
 }
 
 // What Wine's Kerberos package does not do as Windows' does: the cases that need it are skipped
@@ -67,11 +58,7 @@ TEST(Kerberos, ContextsAtEachLevelAndLevelOneData) {
     // On a socket of the caller's: the security type is then 0.
     KerberosPeer peer(1);
     ASSERT_TRUE(peer.ok());
-    testsupport::start_sockets();
-    ravlink_socket_t c = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_storage a;
-    socklen_t n = testsupport::loopback_address(AF_INET, std::stoi(peer.port()), a);
-    ASSERT_EQ(::connect(c, reinterpret_cast<sockaddr *>(&a), n), 0);
+    ravlink_socket_t c = testsupport::connect_raw(std::stoi(peer.port()));
     timeval tv{10, 0};
     RavlinkContext *pc = RavlinkInitContext(c, &tv, 1, nullptr, nullptr, nullptr, "sedrin/localhost");
     ASSERT_NE(pc, nullptr) << err();
@@ -190,8 +177,7 @@ TEST(Kerberos, CredentialsTheHostsOwnIdentityAndAnUnknownTarget) {
     EXPECT_EQ(RavlinkInitContext(c2, &tv, 2, nullptr, nullptr, nullptr, "nosuch/localhost"), nullptr);
     EXPECT_EQ(err().rfind("Failed to establish security context.\r\nReason: (-2146893053, 0x80090303) ", 0), 0u) << err();
     EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0x80090303u); // SEC_E_TARGET_UNKNOWN
-    timeval limit{10, 0};
-    setsockopt(s2, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    testsupport::limit_receives(s2, 10);
     EXPECT_EQ(::recv(s2, buf, 5, MSG_WAITALL), 5); // the preamble, then the end
     EXPECT_EQ(::recv(s2, buf, sizeof buf, 0), 0);
     testsupport::close_raw(s2);

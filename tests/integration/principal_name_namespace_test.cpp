@@ -4,10 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
-#include <string>
-#include <utility>
 
 #include "support/loopback.h"
 

@@ -2,31 +2,21 @@
 // connection, reconnects, the level it asks for, its string members, and the TLS levels.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <regex>
-#include <string>
-#include <thread>
 #include <type_traits>
 
-#include "support/loopback.h"
 #include "support/tls_fixtures.h"
 
 namespace {
 
-// A peer that accepts one connection and echoes everything until the client closes.
+// An echo peer that notes when its client has closed.
 struct EchoPeer {
-    testsupport::Listener listener;
     std::atomic<bool> closed{false};
-    std::thread thread{[this] {
-        ravlink_socket_t s = listener.accept_one();
-        char buf[4096];
-        for (int n; (n = static_cast<int>(::recv(s, buf, sizeof buf, 0))) > 0;)
-            if (::send(s, buf, n, 0) != n) break;
-        testsupport::close_raw(s);
+    testsupport::Service service{[this](ravlink_socket_t s) {
+        testsupport::echo_and_collect(s);
         closed = true;
     }};
-    ~EchoPeer() { thread.join(); }
-    std::string port() const { return listener.port_text(); }
+    std::string port() const { return service.port_text(); }
     // Whether the client closed its end, waiting up to 20 seconds for it.
     bool saw_close() {
         for (int i = 0; i < 2000 && !closed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -143,8 +133,7 @@ TEST(RavlinkClass, TlsLevelsTenAndElevenReportZero) {
 
     testsupport::TlsPeer peer(testsupport::TlsPeer::Echo);
     REQUIRE_TLS_PEER(peer);
-    testsupport::SslFields fields;
-    fields.CAfile = testsupport::pki("ca.pem");
+    testsupport::SslFields fields = testsupport::trusting();
     fields.VerifyPeer = "1";
     Ravlink r(3); // the record overload connects at level 11 whatever the object's level
     ASSERT_EQ(r.ConnectToHostPort(std::string("127.0.0.1"), peer.port(), &kTimeout, fields.record()), 1)

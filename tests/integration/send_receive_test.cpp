@@ -3,11 +3,7 @@
 // argument faults. (Threads that fail at once: the thread tests.)
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstring>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "support/loopback.h"
 

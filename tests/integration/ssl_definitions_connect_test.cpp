@@ -2,8 +2,6 @@
 // definition (the server's own name as configuration), against real TLS servers on loopback.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "support/registry_fixture.h"
 #include "support/tls_fixtures.h"
 
@@ -28,14 +26,11 @@ protected:
         };
         ASSERT_TRUE(write_file(path_, server("localhost", "none") + server("127.0.0.1", "tls") + "[tls]\n" + lines));
     }
-    // Sends a text and reads it back, then closes the connection.
+    // Sends a text and reads it back ("" when it came back), then closes the connection.
     std::string round_trip(RavlinkContext *pc, const std::string &text) {
-        std::string back(text.size(), '\0');
-        if (!RavlinkSend(pc, text.data(), static_cast<uint32_t>(text.size()), &tv_) ||
-            RavlinkRecv(pc, &back[0], static_cast<int32_t>(back.size()), &tv_) != 0)
-            back = std::string("<failed: ") + RavlinkGetErrorString(pc) + ">";
+        const std::string problem = echo_problem(pc, text, &tv_);
         RavlinkClose(pc);
-        return back;
+        return problem;
     }
     RavlinkContext *level_zero(const TlsPeer &peer) {
         return RavlinkToHostPort("127.0.0.1", peer.port().c_str(), &tv_, 0, "x/y");
@@ -55,7 +50,7 @@ TEST_F(SslDefinitionsConnect, AListedAddressAndPortRunOverTlsWithTheClientCertif
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_EQ(RavlinkGetSecurityType(pc), 2u);
     EXPECT_EQ(RavlinkGetSecurityLevel(pc), 0);
-    EXPECT_EQ(round_trip(pc, "over TLS"), "over TLS");
+    EXPECT_EQ(round_trip(pc, "over TLS"), "");
     EXPECT_TRUE(trace.has("[4]SSL definition obtained from SSL definition file."));
     EXPECT_TRUE(trace.has("Converted RavlinkSSLconfig = {Protocols=16, KeyType=2, VerifyPeer=1 ,VerifyDepth=3, "
                           "CipherList=ALL:!aNULL:!eNULL:!EXP:!SSLv2, Password=present, CertFile=" +
@@ -101,7 +96,7 @@ TEST_F(SslDefinitionsConnect, ALevelTenServerUsesItsOwnNameOrElseTheFile) {
     EXPECT_EQ(RavlinkGetSecurityLevel(pc), 0);
     EXPECT_TRUE(trace.has(",10,no username,no password,no authority,tls-by-name)\n")) << trace.all();
     EXPECT_FALSE(trace.has("SSL definition obtained"));
-    EXPECT_EQ(round_trip(pc, "named TLS"), "named TLS");
+    EXPECT_EQ(round_trip(pc, "named TLS"), "");
     EXPECT_TRUE(trace.has("\r\nSSL/TLS configuration: tls-by-name"));
     EXPECT_FALSE(trace.has("Cipher list:")); // an empty list keeps OpenSSL's default
 
@@ -109,7 +104,7 @@ TEST_F(SslDefinitionsConnect, ALevelTenServerUsesItsOwnNameOrElseTheFile) {
     pc = RavlinkToServer("tls-from-file", &tv_);
     ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
     EXPECT_TRUE(trace.has("SSL definition obtained from SSL definition file."));
-    EXPECT_EQ(round_trip(pc, "file TLS"), "file TLS");
+    EXPECT_EQ(round_trip(pc, "file TLS"), "");
 }
 
 } // namespace

@@ -7,15 +7,7 @@
 
 #ifndef _WIN32
 
-#include <atomic>
 #include <cstring>
-#include <fstream>
-#include <memory>
-#include <mutex>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "ravlink/gss_server.h"
 #include "support/realm.h"
@@ -27,13 +19,8 @@ using namespace testsupport;
 
 // What the peers saw, read once they have finished.
 struct Tally {
-    std::mutex m;
-    std::vector<std::string> problems;
+    Problems problems;
     std::atomic<int> tlsCloses{0}, cleanTlsCloses{0};
-    void add(const std::string &p) {
-        std::lock_guard<std::mutex> g(m);
-        problems.push_back(p);
-    }
 };
 
 struct Peers {
@@ -44,7 +31,7 @@ struct Peers {
         const std::string got = echo_and_collect(s);
         const std::string tail = " at level 0";
         if (!got.empty() && (got.rfind("thread ") != 0 || got.find(tail) != got.size() - tail.size()))
-            tally.add("plain peer received: " + got);
+            tally.problems.add("plain peer received: " + got);
     }};
     Service tls{[this](ravlink_socket_t s) {
         serve_tls(s, {}, [this](SSL *ssl) { tally.cleanTlsCloses += echo_until_closed(ssl); });
@@ -63,22 +50,13 @@ struct Peers {
         linger l{1, 0};
         ::setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l);
     }};
-    Service silent{[](ravlink_socket_t s) {
-        limit_receives(s, 20);
-        char b;
-        while (::recv(s, &b, 1, 0) > 0) {
-        }
-    }};
+    Service silent{drain};
     std::string refused = closed_port();
 };
 
 RavlinkContext *connect(const std::string &port, int level, long ms) {
     timeval tv = timeout_ms(ms);
-    if (level == 11) {
-        SslFields f = trusting();
-        RavlinkSSLconfig record = f.record();
-        return RavlinkToHostPort("127.0.0.1", port.c_str(), &tv, 11, reinterpret_cast<const char *>(&record));
-    }
+    if (level == 11) return connect_tls(port, &tv);
     return RavlinkLoginToHostPort("127.0.0.1", port.c_str(), &tv, level, nullptr, nullptr, nullptr,
                                   level == 3 ? "sedrin/localhost" : nullptr);
 }
@@ -98,13 +76,7 @@ std::string run(Peers &p, int scenario, int level, int thread) {
         const std::string port = level == 0 ? p.plain.port_text() : level == 3 ? p.kerberos.port_text() : p.tls.port_text();
         RavlinkContext *pc = connect(port, level, 10000);
         if (pc == nullptr) return "connect: " + text(nullptr);
-        std::string back(mine.size(), '\0');
-        std::string r;
-        if (RavlinkSend(pc, mine.data(), static_cast<uint32_t>(mine.size()), &tv) != 1 ||
-            RavlinkRecv(pc, &back[0], static_cast<int32_t>(back.size()), &tv) != 0)
-            r = "echo: " + text(pc);
-        else if (back != mine)
-            r = "echo brought back " + back;
+        const std::string r = echo_problem(pc, mine, &tv);
         RavlinkClose(pc);
         p.tally.tlsCloses += level == 11;
         return r;
@@ -155,7 +127,7 @@ std::string run(Peers &p, int scenario, int level, int thread) {
 
 TEST(ThreadStress, ThirtyTwoThreadsConnectEchoAndFailAtLevelsZeroThreeAndEleven) {
     REQUIRE_REALM();
-    if (pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
+    REQUIRE_PKI();
     Tally tally;
     auto peers = std::make_unique<Peers>(tally);
     const std::string traceFile = "/tmp/ravlink-stress-" + std::to_string(::getpid()) + ".trace";
@@ -181,14 +153,13 @@ TEST(ThreadStress, ThirtyTwoThreadsConnectEchoAndFailAtLevelsZeroThreeAndEleven)
     QXNTracefileLogLevel = savedLevel;
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], "") << "thread " << t;
     peers.reset(); // the peers finish their sessions
-    EXPECT_TRUE(tally.problems.empty()) << tally.problems.size() << " problems, the first: " << tally.problems[0];
+    EXPECT_EQ(tally.problems.summary(), "");
     EXPECT_GT(tally.tlsCloses, 0);
     EXPECT_EQ(tally.cleanTlsCloses, tally.tlsCloses); // each echoing TLS peer saw close_notify
 
     // Every record starts a line with its header; a header anywhere else is a record cut into.
-    std::ifstream in(traceFile, std::ios::binary);
     std::stringstream all;
-    all << in.rdbuf();
+    all << std::ifstream(traceFile, std::ios::binary).rdbuf();
     std::remove(traceFile.c_str());
     const std::string trace = all.str();
     std::size_t headers = 0, misplaced = 0;

@@ -2,15 +2,12 @@
 // the binding's failures with stand-in OpenSSL libraries.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <utility>
-#include <vector>
-
 #include "support/tls_fixtures.h"
 
 namespace {
 
 using testsupport::pki;
+using testsupport::starts_with;
 using testsupport::SslFields;
 using testsupport::TlsPeer;
 using testsupport::TraceCapture;
@@ -18,16 +15,14 @@ using testsupport::TraceCapture;
 constexpr uint32_t kTlsFailure = static_cast<uint32_t>(-6);
 
 struct Connection {
-    RavlinkContext *pc = nullptr;
     struct timeval tv = {5, 0};
+    RavlinkContext *pc = nullptr;
     Connection(const TlsPeer &peer, int32_t level, const char *name) {
         pc = RavlinkToHostPort("127.0.0.1", peer.port().c_str(), &tv, level, name);
     }
     // Level 11 with a record that trusts the test CA, and the fields given.
-    explicit Connection(const TlsPeer &peer, SslFields f = testsupport::trusting()) {
-        RavlinkSSLconfig record = f.record();
-        pc = RavlinkToHostPort("127.0.0.1", peer.port().c_str(), &tv, 11, reinterpret_cast<const char *>(&record));
-    }
+    explicit Connection(const TlsPeer &peer, SslFields f = testsupport::trusting())
+        : pc(testsupport::connect_tls(peer.port(), &tv, f)) {}
     ~Connection() { RavlinkClose(pc); }
     int32_t send(const std::string &s) { return RavlinkSend(pc, s.data(), static_cast<uint32_t>(s.size()), &tv); }
     std::string recv(int32_t n, int32_t *rc = nullptr) {
@@ -92,8 +87,7 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlon
         EXPECT_EQ(RavlinkGetSecurityType(c.pc), 2u);
         EXPECT_EQ(c.send("x"), 0);
         EXPECT_EQ(RavlinkGetErrorCode(c.pc), kTlsFailure);
-        const std::string head = "SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error, error:";
-        EXPECT_EQ(c.error().substr(0, head.size()), head) << c.error();
+        EXPECT_PRED2(starts_with, c.error(), "SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error, error:");
         EXPECT_NE(std::string(RavlinkGetErrorString(nullptr)).find("certificate verify failed"), std::string::npos);
         EXPECT_EQ(trace.count("\r\nVerify error with X.509 certificate at depth "), 1u);
         EXPECT_TRUE(trace.has("\r\nSSL/TLS configuration: " + name + "["));
@@ -103,7 +97,7 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlon
     const std::string name(80, 'z'), text = "SSL/TLS configuration '" + name + "' is not activated.";
     Connection refused(peer, 10, name.c_str());
     EXPECT_EQ(refused.send("x"), 0);
-    EXPECT_EQ(refused.error().substr(0, text.size()), text);
+    EXPECT_PRED2(starts_with, refused.error(), text);
     Connection nameless(peer, 10, nullptr);
     EXPECT_EQ(nameless.pc, nullptr);
     EXPECT_STREQ(RavlinkGetErrorString(nullptr), "Security level 10 needs the name of a TLS configuration.");
@@ -115,7 +109,7 @@ TEST(TlsConnect, LevelTenNameFoundNowhereUsesDefaultsAndTrustsNobodyAndAnOverlon
 // Level 11 checks the host name once the caller asks for it, for the connections made after
 // (the wildcard server runs in the test process).
 TEST(TlsConnect, HostNameVerificationForRecordsIsOffUntilSet) {
-    if (testsupport::pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made";
+    REQUIRE_PKI();
     testsupport::TlsTestServer::Options wildcard{pki("wildcard-server.pem"), pki("wildcard-server.key"), ""};
     testsupport::Listener l;
     int previous = 0;
@@ -124,10 +118,7 @@ TEST(TlsConnect, HostNameVerificationForRecordsIsOffUntilSet) {
         EXPECT_EQ(RavlinkSetVerifyHostName(verify), previous);
         previous = verify;
         struct timeval tv = {5, 0};
-        SslFields f = testsupport::trusting();
-        RavlinkSSLconfig record = f.record();
-        RavlinkContext *pc = RavlinkToHostPort("localhost", l.port_text().c_str(), &tv, 11,
-                                               reinterpret_cast<const char *>(&record));
+        RavlinkContext *pc = testsupport::connect_tls(l.port_text(), &tv, testsupport::trusting(), "localhost");
         ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
         EXPECT_EQ(RavlinkSend(pc, "x", 1, &tv), verify == 1 ? 0 : 1);
         if (verify == 1) {
@@ -149,8 +140,8 @@ TEST(TlsConnect, PeerClosingCleanlyIsReportedForTheRead) {
     c.recv(4, &rc);
     EXPECT_EQ(rc, -6);
     // The layer's text, appended with the connection's code as its reason.
-    const std::string text = "SSL/TLS error in SSL_read(), SSL_ERROR_ZERO_RETURN: connection closed\r\nReason: (-6, ";
-    EXPECT_EQ(c.error().substr(0, text.size()), text) << c.error();
+    EXPECT_PRED2(starts_with, c.error(),
+                 "SSL/TLS error in SSL_read(), SSL_ERROR_ZERO_RETURN: connection closed\r\nReason: (-6, ");
 }
 
 #ifndef _WIN32
@@ -164,12 +155,6 @@ std::string probe_beside(const std::string &folder, const std::string &environme
                                     l.port_text());
 }
 
-std::size_t occurrences(const std::string &text, const std::string &needle) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
-    return n;
-}
-
 // A copy of the library beside a stand-in OpenSSL pair lacking an entry point: each of the
 // probe's two connections tries the binding again and names the first missing one.
 TEST(TlsBinding, AMissingEntryPointIsNamedAndTheBindingRetried) {
@@ -177,7 +162,7 @@ TEST(TlsBinding, AMissingEntryPointIsNamedAndTheBindingRetried) {
     for (const Case &k : {Case{"partial", "SSL_CTX_ctrl"}, Case{"nocrypto", "OPENSSL_config"}}) {
         SCOPED_TRACE(k.variant);
         const std::string out = probe_beside(k.variant, "");
-        auto count = [&out](const std::string &needle) { return occurrences(out, needle); };
+        auto count = [&out](const std::string &needle) { return testsupport::occurrences(out, needle); };
         EXPECT_EQ(count(std::string("[32]SSL/TLS unavailable.  Error (127) resolving library symbol: ") + k.symbol +
                         "\n"), 2u) << out;
         EXPECT_EQ(count("[32]Library version:  Stand-in OpenSSL for binding tests\n"), 2u) << out;
@@ -207,7 +192,7 @@ TEST(TlsBinding, EachSeriesReceivesItsOwnInitialisationAndOptionWord) {
         SCOPED_TRACE(std::string("series ") + k.series);
         const std::string out = probe_beside(std::string("recording") + k.series, "RAVLINK_PROBE_PROTOCOLS=8 ");
         for (const auto &call : k.calls)
-            EXPECT_EQ(occurrences(out, "call " + call.first), call.second) << call.first << "\n" << out;
+            EXPECT_EQ(testsupport::occurrences(out, "call " + call.first), call.second) << call.first << "\n" << out;
         EXPECT_NE(out.find("send=0\nerror=<SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error"),
                   std::string::npos) << out;
     }

@@ -4,14 +4,6 @@
 // among more peers).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdint>
-#include <cstdlib>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
-
 #include "support/tls_fixtures.h"
 
 namespace {
@@ -31,15 +23,8 @@ std::string message(const char *kind, int thread, int round) {
 // One connection: send the message, expect it back, close. Empty when all went well.
 std::string echo_once(RavlinkContext *pc, const std::string &m) {
     if (pc == nullptr) return std::string("connect: ") + RavlinkGetErrorString(nullptr);
-    timeval tv = {10, 0};
-    std::string back(m.size(), '\0');
-    std::string problem;
-    if (RavlinkSend(pc, m.data(), static_cast<uint32_t>(m.size()), &tv) != 1)
-        problem = std::string("send: ") + RavlinkGetErrorString(pc);
-    else if (RavlinkRecv(pc, &back[0], static_cast<int32_t>(back.size()), &tv) != 0)
-        problem = std::string("recv: ") + RavlinkGetErrorString(pc);
-    else if (back != m)
-        problem = "echo differs: " + back;
+    const timeval tv = {10, 0};
+    const std::string problem = echo_problem(pc, m, &tv);
     RavlinkClose(pc);
     return problem;
 }
@@ -47,40 +32,36 @@ std::string echo_once(RavlinkContext *pc, const std::string &m) {
 // Carries one connection to the TLS peer at `port` and reads the records the client sends: true
 // when the last one before the client's end of stream was its close_notify.
 bool relay_ends_with_alert(ravlink_socket_t client, const std::string &port) {
-    ravlink_socket_t up = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_storage a;
-    const socklen_t length = loopback_address(AF_INET, std::atoi(port.c_str()), a);
+    ravlink_socket_t up = connect_raw(std::atoi(port.c_str()));
     std::string pending; // the client's bytes not yet a whole record
     int lastType = -1;
     std::size_t lastLength = 0;
-    if (::connect(up, reinterpret_cast<sockaddr *>(&a), length) == 0) {
-        char buf[16384];
-        for (;;) {
-            fd_set ready;
-            FD_ZERO(&ready);
-            FD_SET(client, &ready);
-            FD_SET(up, &ready);
-            timeval limit = {20, 0};
-            if (::select(0, &ready, nullptr, nullptr, &limit) <= 0) break;
-            if (FD_ISSET(client, &ready)) {
-                const int n = ::recv(client, buf, sizeof buf, 0);
-                if (n <= 0) break;
-                send_raw(up, std::string(buf, static_cast<std::size_t>(n)));
-                pending.append(buf, static_cast<std::size_t>(n));
-                while (pending.size() >= 5) {
-                    const std::size_t record = 5 + (static_cast<unsigned char>(pending[3]) << 8) +
-                                               static_cast<unsigned char>(pending[4]);
-                    if (pending.size() < record) break;
-                    lastType = static_cast<unsigned char>(pending[0]);
-                    lastLength = record - 5;
-                    pending.erase(0, record);
-                }
+    char buf[16384];
+    for (;;) {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(client, &ready);
+        FD_SET(up, &ready);
+        timeval limit = {20, 0};
+        if (::select(0, &ready, nullptr, nullptr, &limit) <= 0) break;
+        if (FD_ISSET(client, &ready)) {
+            const int n = ::recv(client, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            send_raw(up, std::string(buf, static_cast<std::size_t>(n)));
+            pending.append(buf, static_cast<std::size_t>(n));
+            while (pending.size() >= 5) {
+                const std::size_t record = 5 + (static_cast<unsigned char>(pending[3]) << 8) +
+                                           static_cast<unsigned char>(pending[4]);
+                if (pending.size() < record) break;
+                lastType = static_cast<unsigned char>(pending[0]);
+                lastLength = record - 5;
+                pending.erase(0, record);
             }
-            if (FD_ISSET(up, &ready)) {
-                const int n = ::recv(up, buf, sizeof buf, 0);
-                if (n <= 0) break; // the peer may end once it has the alert
-                send_raw(client, std::string(buf, static_cast<std::size_t>(n)));
-            }
+        }
+        if (FD_ISSET(up, &ready)) {
+            const int n = ::recv(up, buf, sizeof buf, 0);
+            if (n <= 0) break; // the peer may end once it has the alert
+            send_raw(client, std::string(buf, static_cast<std::size_t>(n)));
         }
     }
     close_raw(up);
@@ -96,12 +77,7 @@ TEST(TlsThreads, ThirtyTwoThreadsMixingPlainAndTlsConnectionsKeepTheirStreamsApa
     TlsPeer tls(TlsPeer::Echo);
     REQUIRE_TLS_PEER(tls);
     constexpr int kThreads = 32, kRounds = 12;
-    std::mutex m;
-    std::vector<std::string> problems;
-    auto add = [&](const std::string &p) {
-        std::lock_guard<std::mutex> g(m);
-        problems.push_back(p);
-    };
+    Problems problems;
     std::atomic<int> plainStreams{0}, tlsCloses{0};
     {
         Service relay([&](ravlink_socket_t s) { tlsCloses += relay_ends_with_alert(s, tls.port()); });
@@ -109,11 +85,9 @@ TEST(TlsThreads, ThirtyTwoThreadsMixingPlainAndTlsConnectionsKeepTheirStreamsApa
             const std::string got = echo_and_collect(s);
             ++plainStreams;
             if (got.size() != kMessage || got.compare(0, 6, "plain:") != 0)
-                add("plain peer received " + std::to_string(got.size()) + " bytes: " + got);
+                problems.add("plain peer received " + std::to_string(got.size()) + " bytes: " + got);
         });
         const std::string refused = closed_port();
-        SslFields f = trusting();
-        RavlinkSSLconfig record = f.record();
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t) {
             threads.emplace_back([&, t] {
@@ -127,29 +101,25 @@ TEST(TlsThreads, ThirtyTwoThreadsMixingPlainAndTlsConnectionsKeepTheirStreamsApa
                                       message("plain", t, r));
                         break;
                     case 1:
-                        p = echo_once(RavlinkToHostPort("127.0.0.1", relay.port_text().c_str(), &tv, 11,
-                                                        reinterpret_cast<const char *>(&record)),
-                                      message("tls", t, r));
+                        p = echo_once(connect_tls(relay.port_text(), &tv), message("tls", t, r));
                         break;
                     default: { // refused by the socket or, before it, by the level: each thread sees its own text
                         const bool bySocket = t % 2 == 0;
                         RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", refused.c_str(), &tv, bySocket ? 0 : 12, nullptr);
                         const std::string text = RavlinkGetErrorString(nullptr);
-                        if (pc != nullptr) {
-                            RavlinkClose(pc);
-                            p = "a refused connect returned a context";
-                        } else if (text.rfind(bySocket ? "TCP connect() failed" : "Invalid Security Level requested.", 0) != 0) {
+                        if (pc != nullptr) p = "a refused connect returned a context";
+                        else if (!starts_with(text, bySocket ? "TCP connect() failed" : "Invalid Security Level requested."))
                             p = "thread saw: " + text;
-                        }
+                        RavlinkClose(pc);
                     }
                     }
-                    if (!p.empty()) add("thread " + std::to_string(t) + " round " + std::to_string(r) + ": " + p);
+                    if (!p.empty()) problems.add("thread " + std::to_string(t) + " round " + std::to_string(r) + ": " + p);
                 }
             });
         }
         for (std::thread &t : threads) t.join();
     } // the peers have checked every stream
-    EXPECT_TRUE(problems.empty()) << problems.size() << " problems, the first: " << problems[0];
+    EXPECT_EQ(problems.summary(), "");
     EXPECT_EQ(plainStreams, kThreads * kRounds / 2);
     EXPECT_EQ(tlsCloses, kThreads * kRounds / 4); // each TLS connection said close_notify before its end
 }
@@ -161,16 +131,13 @@ unsigned char pattern(std::uint64_t offset) { return static_cast<unsigned char>(
 TEST(TlsThreads, OneThreadReadsWhileAnotherWritesFromTheFirstCallOn) {
     TlsPeer tls(TlsPeer::Echo);
     REQUIRE_TLS_PEER(tls);
-    SslFields f = trusting();
-    RavlinkSSLconfig record = f.record();
     constexpr std::uint64_t kChunk = 64 * 1024;
     // A fresh connection each round, both threads starting at once; the first round moves
     // 100 MB each way.
     for (std::uint64_t total : {100ull << 20, 1ull << 20, 1ull << 20, 1ull << 20}) {
         SCOPED_TRACE(total);
         timeval tv = {30, 0};
-        RavlinkContext *pc = RavlinkToHostPort("127.0.0.1", tls.port().c_str(), &tv, 11,
-                                               reinterpret_cast<const char *>(&record));
+        RavlinkContext *pc = connect_tls(tls.port(), &tv);
         ASSERT_NE(pc, nullptr) << RavlinkGetErrorString(nullptr);
         std::atomic<int> ready{0};
         std::string writeProblem, readProblem;

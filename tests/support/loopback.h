@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -145,13 +146,19 @@ inline void limit_receives(ravlink_socket_t s, int seconds) {
 #endif
 }
 
+// A TCP socket connected to a loopback port (its connect's result unchecked: a test looks).
+inline ravlink_socket_t connect_raw(int port) {
+    start_sockets();
+    ravlink_socket_t s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_storage a;
+    ::connect(s, reinterpret_cast<sockaddr *>(&a), loopback_address(AF_INET, port, a));
+    return s;
+}
+
 // A connected pair: first the client end, then the server end.
 inline std::pair<ravlink_socket_t, ravlink_socket_t> socket_pair() {
     Listener l;
-    ravlink_socket_t c = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_storage a;
-    socklen_t n = loopback_address(AF_INET, l.port, a);
-    ::connect(c, reinterpret_cast<sockaddr *>(&a), n);
+    ravlink_socket_t c = connect_raw(l.port);
     return {c, l.accept_one()};
 }
 
@@ -163,6 +170,14 @@ inline void send_raw(ravlink_socket_t s, const std::string &data) {
         int n = ::send(s, data.data() + done, static_cast<int>(data.size() - done), 0);
         if (n <= 0) return;
         done += static_cast<size_t>(n);
+    }
+}
+
+// A silent peer's session: reads and drops until the client closes (each receive bounded).
+inline void drain(ravlink_socket_t s) {
+    limit_receives(s, 20);
+    char buf[4096];
+    while (::recv(s, buf, sizeof buf, 0) > 0) {
     }
 }
 
@@ -178,6 +193,42 @@ inline std::string echo_and_collect(ravlink_socket_t s) {
         send_raw(s, std::string(buf, static_cast<std::size_t>(n)));
     }
     return got;
+}
+
+// Sends a message on a connection and reads it back whole: "" when it came back, else what went wrong.
+inline std::string echo_problem(RavlinkContext *pc, const std::string &m, const timeval *tv) {
+    std::string back(m.size(), '\0');
+    if (RavlinkSend(pc, m.data(), static_cast<uint32_t>(m.size()), tv) != 1)
+        return std::string("send: ") + RavlinkGetErrorString(pc);
+    const int32_t rc = RavlinkRecv(pc, &back[0], static_cast<int32_t>(back.size()), tv);
+    if (rc != 0) return "recv " + std::to_string(rc) + ": " + RavlinkGetErrorString(pc);
+    return back == m ? "" : "echo differs: " + back.substr(0, 200);
+}
+
+// What the threads of a test report went wrong; summary() is "" when nothing did.
+class Problems {
+public:
+    void add(const std::string &p) {
+        std::lock_guard<std::mutex> g(m_);
+        list_.push_back(p);
+    }
+    std::string summary() {
+        std::lock_guard<std::mutex> g(m_);
+        return list_.empty() ? "" : std::to_string(list_.size()) + " problems, the first: " + list_[0];
+    }
+
+private:
+    std::mutex m_;
+    std::vector<std::string> list_;
+};
+
+inline bool starts_with(const std::string &text, const std::string &head) { return text.rfind(head, 0) == 0; }
+
+// How often a text holds a needle.
+inline std::size_t occurrences(const std::string &text, const std::string &needle) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
+    return n;
 }
 
 inline timeval timeout_ms(long ms) { return timeval{ms / 1000, (ms % 1000) * 1000}; }

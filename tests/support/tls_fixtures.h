@@ -39,7 +39,7 @@ inline const std::string &pki_dir() {
     }();
     return dir;
 }
-inline std::string pki(const char *file) { return pki_dir() + "/" + file; }
+inline std::string pki(const std::string &file) { return pki_dir() + "/" + file; }
 
 // The ten texts of a configuration record, owned; an empty text is a null field.
 struct SslFields {
@@ -58,6 +58,17 @@ inline SslFields trusting() {
     f.CAfile = pki("ca.pem");
     return f;
 }
+
+// A level-11 connection to a TLS server with a record of the fields given.
+inline RavlinkContext *connect_tls(const std::string &port, const timeval *tv, SslFields f = trusting(),
+                                   const char *host = "127.0.0.1") {
+    RavlinkSSLconfig record = f.record();
+    return RavlinkToHostPort(host, port.c_str(), tv, 11, reinterpret_cast<const char *>(&record));
+}
+
+// Skips a test that needs the PKI when it could not be made.
+#define REQUIRE_PKI() \
+    if (::testsupport::pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made"
 
 #ifndef _WIN32
 // A real OpenSSL server on one connection: handshake, then the given behaviour. Every wait of its

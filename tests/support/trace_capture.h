@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ravlink.h"
+#include "support/loopback.h"
 
 namespace testsupport {
 
@@ -31,12 +32,7 @@ public:
         std::lock_guard<std::mutex> g(mutex());
         return text();
     }
-    std::size_t count(const std::string &needle) const {
-        std::string t = all();
-        std::size_t n = 0;
-        for (std::size_t at = t.find(needle); at != std::string::npos; at = t.find(needle, at + 1)) ++n;
-        return n;
-    }
+    std::size_t count(const std::string &needle) const { return occurrences(all(), needle); }
     bool has(const std::string &needle) const { return all().find(needle) != std::string::npos; }
 
 private:

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <string>
 
 #include "kerberos/computer_name.h"
 #include "platform/computer_name.h"
@@ -70,9 +69,8 @@ TEST(PrincipalName, FormsSizesAndRefusals) {
     EXPECT_EQ(RavlinkGeneratePrincipalName("localhost", "1", "p", nullptr, 64), 0);
     EXPECT_STREQ(RavlinkErrorArray, "Missing argument to GeneratePrincipalName()");
     // The host is resolved before the type is looked at.
-    std::string text = spn("no-such-host.invalid", "3", "dbsvc");
-    EXPECT_EQ(text.rfind("failed: Could not resolve input IPAddress argument to FQDN with getaddrinfo().\r\nReason: (", 0), 0u)
-        << text;
+    EXPECT_PRED2(testsupport::starts_with, spn("no-such-host.invalid", "3", "dbsvc"),
+                 "failed: Could not resolve input IPAddress argument to FQDN with getaddrinfo().\r\nReason: (");
     EXPECT_EQ(dwConnectionError, 4242u);
     EXPECT_EQ(s_wsockcount(), startCount);
 }

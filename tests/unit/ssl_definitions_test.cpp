@@ -2,10 +2,8 @@
 // configuration section becomes the texts of a RavlinkSSLconfig.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <string>
 
 #include "config/ssl_definitions.h"
 #include "config/ssl_definitions_file.h"

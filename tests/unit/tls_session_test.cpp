@@ -1,13 +1,13 @@
 // The TLS layer against a real OpenSSL server on loopback: verification failures and their
-// texts, keys and pass phrases, read time-outs, a clean close and a reset by the peer. (Linux:
+// texts, keys and pass phrases, read time-outs, a clean close, a reset by the peer and the cache
+// of OpenSSL contexts. (Linux:
 // the server runs in the test; under Wine the integration tests run TLS against Linux peers.)
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
-#include <cstdint>
 #include <cstring>
-#include <string>
+#include <fstream>
+#include <set>
 
 #include "core/context.h"
 #include "api/ssl_config_pack.h"
@@ -18,6 +18,7 @@
 namespace {
 
 using testsupport::pki;
+using testsupport::starts_with;
 using testsupport::SslFields;
 using testsupport::TraceCapture;
 using testsupport::trusting;
@@ -49,9 +50,6 @@ struct Client {
 #ifndef _WIN32
 using testsupport::TlsTestServer;
 
-#define NEED_PKI() \
-    if (testsupport::pki_dir().empty()) GTEST_SKIP() << "the test PKI could not be made"
-
 // A client on one end of a socket pair, a real OpenSSL server on the other.
 struct Exchange {
     std::pair<ravlink_socket_t, ravlink_socket_t> ends = testsupport::socket_pair();
@@ -61,8 +59,11 @@ struct Exchange {
         : server(ends.second, std::move(o), std::move(b)), client(ends.first, std::move(f)) {}
 };
 
-TEST(TlsSession, UntrustedServerFailsVerificationWithTracesAndText) {
-    NEED_PKI();
+struct TlsSession : ::testing::Test {
+    void SetUp() override { REQUIRE_PKI(); }
+};
+
+TEST_F(TlsSession, UntrustedServerFailsVerificationWithTracesAndText) {
     TraceCapture trace;
     Exchange x(trusting(), TlsTestServer::silent, TlsTestServer::untrusted());
     Client &client = x.client;
@@ -70,8 +71,7 @@ TEST(TlsSession, UntrustedServerFailsVerificationWithTracesAndText) {
     EXPECT_EQ(client.pc->error, kFailed);
     EXPECT_EQ(client.session()->ssl, nullptr); // no OpenSSL objects survive a failed handshake
     EXPECT_EQ(client.session()->sslContext, nullptr);
-    const std::string head = "SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error, error:";
-    EXPECT_EQ(client.error().substr(0, head.size()), head);
+    EXPECT_PRED2(starts_with, client.error(), "SSL/TLS error in SSL_connect(), SSL_ERROR_SSL: protocol error, error:");
     EXPECT_NE(client.error().find("certificate verify failed"), std::string::npos) << client.error();
     for (const char *line : {"Verify error with X.509 certificate at depth 0", "Subject: /O=Somebody Else/CN=localhost",
                              "Issuer: /O=Somebody Else/CN=Untrusted CA",
@@ -86,8 +86,7 @@ TEST(TlsSession, UntrustedServerFailsVerificationWithTracesAndText) {
 }
 
 // Client certificates against a server that requires one: the key's type and pass phrase decide.
-TEST(TlsSession, ClientKeysAndPassPhrases) {
-    NEED_PKI();
+TEST_F(TlsSession, ClientKeysAndPassPhrases) {
     struct Case { const char *cert, *key, *keyType, *password, *error; } cases[] = {
         {"client.pem", "client-enc.key", "", "correct horse battery staple", nullptr},
         // A wrong pass phrase fails the decryption, or, when the garbage happens to end in valid
@@ -131,8 +130,7 @@ TEST(TlsSession, ClientKeysAndPassPhrases) {
 // The server name is sent for a host name, never for an address; with verification on, the
 // certificate must name the host (a wildcard standing for one whole label), else the text says
 // which host was expected. Off, any name passes.
-TEST(TlsSession, HostNamesAreSentAndVerified) {
-    NEED_PKI();
+TEST_F(TlsSession, HostNamesAreSentAndVerified) {
     TlsTestServer::Options wildcard{pki("wildcard-server.pem"), pki("wildcard-server.key"), ""};
     struct Case { bool wildcardCert; const char *host; int verify; bool ok; const char *sni; } cases[] = {
         {false, "localhost", 1, true, "localhost"},
@@ -170,8 +168,7 @@ TEST(TlsSession, HostNamesAreSentAndVerified) {
 
 // What OpenSSL 3 holds after the set-up: its own SSL_OP_ALL, never 1.0's word (bit 3 turns on
 // kernel TLS there), and one option per version the set leaves out, TLS 1.3 following TLS 1.2.
-TEST(TlsSession, OptionWordPerProtocolSet) {
-    NEED_PKI();
+TEST_F(TlsSession, OptionWordPerProtocolSet) {
     ASSERT_EQ(s_initSSL(), 1);
     SSL_CTX *fresh = SSL_CTX_new(TLS_client_method());
     const std::uint64_t base = SSL_CTX_get_options(fresh) | SSL_OP_ALL;
@@ -199,8 +196,7 @@ TEST(TlsSession, OptionWordPerProtocolSet) {
     }
 }
 
-TEST(TlsSession, ProtocolsZeroForbidsEveryVersion) {
-    NEED_PKI();
+TEST_F(TlsSession, ProtocolsZeroForbidsEveryVersion) {
     SslFields f = trusting();
     f.Protocols = "junk"; // not decimal: 0
     Exchange x(f, TlsTestServer::silent);
@@ -209,8 +205,7 @@ TEST(TlsSession, ProtocolsZeroForbidsEveryVersion) {
 }
 
 // The first operation is a read here, so the handshake runs inside it.
-TEST(TlsSession, ReadTimeOuts) {
-    NEED_PKI();
+TEST_F(TlsSession, ReadTimeOuts) {
     Exchange x(trusting(), [](SSL *ssl) {
         SSL_write(ssl, "abc", 3);
         char end;
@@ -235,8 +230,7 @@ TEST(TlsSession, ReadTimeOuts) {
     }
 }
 
-TEST(TlsSession, CleanCloseByThePeerIsZeroReturn) {
-    NEED_PKI();
+TEST_F(TlsSession, CleanCloseByThePeerIsZeroReturn) {
     Exchange x(trusting(), [](SSL *ssl) {
         SSL_write(ssl, "bye", 3);
         SSL_shutdown(ssl);
@@ -246,8 +240,7 @@ TEST(TlsSession, CleanCloseByThePeerIsZeroReturn) {
     EXPECT_EQ(x.client.error(), "SSL/TLS error in SSL_read(), SSL_ERROR_ZERO_RETURN: connection closed");
 }
 
-TEST(TlsSession, WriteToAResetPeerFailsWithTheSystemCodeAndTheProcessLivesOn) {
-    NEED_PKI();
+TEST_F(TlsSession, WriteToAResetPeerFailsWithTheSystemCodeAndTheProcessLivesOn) {
     auto [c, s] = testsupport::socket_pair();
     Client client(c, trusting());
     {
@@ -264,13 +257,11 @@ TEST(TlsSession, WriteToAResetPeerFailsWithTheSystemCodeAndTheProcessLivesOn) {
     int sent = 1;
     for (int i = 0; i < 50 && sent == 1; ++i) sent = client.send(std::string(4096, 'w'));
     EXPECT_EQ(sent, 0);
-    const std::string head = "SSL/TLS error in SSL_write(), SSL_ERROR_SYSCALL: I/O error (";
-    EXPECT_EQ(client.error().substr(0, head.size()), head) << client.error();
+    EXPECT_PRED2(starts_with, client.error(), "SSL/TLS error in SSL_write(), SSL_ERROR_SYSCALL: I/O error (");
     EXPECT_EQ(client.pc->error, 0u); // a failed write leaves the connection's code to the caller
 }
 
-TEST(TlsSession, ErrorTexts) {
-    NEED_PKI();
+TEST_F(TlsSession, ErrorTexts) {
     ASSERT_EQ(s_initSSL(), 1);
     auto [c, s] = testsupport::socket_pair();
     Client client(c, SslFields{});
@@ -296,9 +287,71 @@ TEST(TlsSession, ErrorTexts) {
     EXPECT_EQ(ERR_get_error(), 0u); // the queue is empty afterwards
     testsupport::close_raw(s);
 }
+
+// One echo through a fresh session: the OpenSSL context it was given, and "" or the error text.
+struct Outcome {
+    ossl::SSL_CTX *context;
+    std::string problem;
+};
+Outcome echo_once(const SslFields &f, TlsTestServer::Options o = {}) {
+    Exchange x(f, TlsTestServer::echo, std::move(o));
+    const bool ok = x.client.send("ping") == 1 && x.client.recv(4, 5) == "ping";
+    return {x.client.session()->sslContext, ok ? "" : x.client.error()};
+}
+
+void copy_file(const std::string &from, const std::string &to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream(to + ".new", std::ios::binary) << in.rdbuf();
+    std::rename((to + ".new").c_str(), to.c_str()); // replaced, as an administrator's tool would
+}
+
+// One OpenSSL context per configuration: the same settings share it, other settings or a replaced
+// file get their own, and a wrong pass phrase never gets the context that the right one built.
+TEST_F(TlsSession, ContextCacheSameSettingsShareOtherSettingsOrFilesGetTheirOwn) {
+    const std::string ca = pki("cache-test-ca-" + std::to_string(::getpid()) + ".pem");
+    copy_file(pki("ca.pem"), ca);
+    SslFields copy, otherCiphers;
+    copy.CAfile = otherCiphers.CAfile = ca;
+    otherCiphers.CipherList = "ECDHE+AESGCM";
+    Outcome first = echo_once(copy), again = echo_once(copy), other = echo_once(otherCiphers);
+    EXPECT_EQ(first.problem + again.problem + other.problem, "");
+    EXPECT_EQ(first.context, again.context);
+    EXPECT_NE(first.context, other.context);
+
+    // The CA file replaced by another authority's: the next connection trusts the new file only.
+    copy_file(pki("untrusted-ca.pem"), ca);
+    EXPECT_NE(echo_once(copy).problem.find("certificate verify failed"), std::string::npos);
+    EXPECT_EQ(echo_once(copy, TlsTestServer::untrusted()).problem, "");
+    copy_file(pki("ca.pem"), ca);
+    EXPECT_EQ(echo_once(copy).problem, "");
+    std::remove(ca.c_str());
+
+    SslFields keyed = trusting();
+    keyed.CertFile = pki("client.pem");
+    keyed.KeyFile = pki("client-enc.key");
+    keyed.Password = "correct horse battery staple";
+    EXPECT_EQ(echo_once(keyed).problem, "");
+    keyed.Password = "not the phrase";
+    EXPECT_NE(echo_once(keyed).problem.find("PKCS12 routines"), std::string::npos);
+}
+
+TEST_F(TlsSession, ContextCacheSixteenThreadsWithOneConfigurationShareOneContext) {
+    SslFields fields = trusting();
+    fields.VerifyDepth = "7"; // settings no other test uses: the first of these threads builds
+    std::vector<Outcome> outcomes(16);
+    std::vector<std::thread> threads;
+    for (Outcome &o : outcomes) threads.emplace_back([&o, &fields] { o = echo_once(fields); });
+    for (std::thread &t : threads) t.join();
+    std::set<ossl::SSL_CTX *> contexts;
+    for (const Outcome &o : outcomes) {
+        EXPECT_EQ(o.problem, "");
+        contexts.insert(o.context);
+    }
+    EXPECT_EQ(contexts.size(), 1u);
+}
 #endif
 
-TEST(TlsSession, ASessionNeverSetUpFreesOnlyItselfAndKeepsItsNameToTheLength) {
+TEST(TlsSessionSetUp, ASessionNeverSetUpFreesOnlyItselfAndKeepsItsNameToTheLength) {
     auto [c, s] = testsupport::socket_pair();
     { Client client(c, SslFields{}); }
     char byte;

@@ -1,10 +1,6 @@
 // Token framing over a real socket pair: frames, buffer reuse, the limits, clear text, time-outs.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <string>
-#include <thread>
-
 #include "core/context.h"
 #include "diag/error_state.h"
 #include "kerberos/token_framing.h"

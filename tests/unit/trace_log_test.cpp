@@ -2,13 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "diag/error_state.h"
 #include "diag/trace.h"

@@ -3,9 +3,7 @@
 // failing queries and a missing module).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "core/context.h"
 #include "net/socket_library.h"
@@ -73,7 +71,7 @@ void *fake_symbol(plat::Module module, const char *name) {
 const plat::TerminalServices kFake{&fake_load, &fake_symbol};
 const std::uint32_t v4 = plat::kWtsAfInet, v6 = plat::kWtsAfInet6;
 
-bool starts_with(const std::string &text, const std::string &head) { return text.rfind(head, 0) == 0; }
+using testsupport::starts_with;
 
 class TsClient : public ::testing::Test {
 protected:
