@@ -5,12 +5,7 @@
 # example and compile lines (pkg-config among them), run against the installed tool's echo server.
 set -uo pipefail
 build=$1 src=$2
-. "$src/tests/fixtures/await_port.sh"
-work=$(mktemp -d)
-server=""
-trap '[ -n "$server" ] && kill $server 2>/dev/null; rm -rf "$work"' EXIT
-status=0
-check() { [ "$1" = ok ] || { echo "FAIL: $2"; status=1; }; }
+. "$src/tests/fixtures/checks.sh"
 unset LD_LIBRARY_PATH PKG_CONFIG_PATH
 
 p=$work/prefix
@@ -36,9 +31,8 @@ check "$(grep -rlsF -e "$src" -e "$build" --include='*.cmake' --include='*.pc' "
 export PKG_CONFIG_PATH=$libdir/pkgconfig
 check "$([ "$(pkg-config --modversion ravlink)" = "$version" ] && echo ok)" "pkg-config version $(pkg-config --modversion ravlink), tool $version"
 
-"$p/bin/ravlink" serve --port 0 >"$work/serve.out" 2>&1 &
-server=$!
-port=$(await_port "$work/serve.out") || { echo "installed tool does not serve: $(cat "$work/serve.out")"; exit 1; }
+tool=$p/bin/ravlink
+serve installed
 
 runs() { # expected-line program...
   local out

@@ -4,16 +4,11 @@
 # that the SSL definitions file lists, against `openssl s_server`.
 set -uo pipefail
 tool=$1
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-status=0
-check() { if [ "$1" = ok ]; then :; else echo "FAIL: $2"; status=1; fi; }
-. "$(dirname "$0")/fixtures/await_port.sh"
+. "$(dirname "$0")/fixtures/checks.sh"
 unset QXN_SSLconfigurations CommonProgramFiles 'CommonProgramFiles(x86)' 2>/dev/null
 
 # An echo server, and a definition of it by name.
-"$tool" serve --port 0 >"$work/serve.out" &
-port=$(await_port "$work/serve.out") || { echo "serve did not start"; exit 1; }
+serve echo
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Brannoc\\Sedrin\\Servers\\echo]\r\n"Address"="127.0.0.1"\r\n"Port"="%s"\r\n"ConnectionSecurityLevel"="0"\r\n' \
   "$port" >"$work/registry.reg"
 export QXN_ravlink_registry_machine=$work/registry.reg QXN_ravlink_registry_user=$work/none.reg

@@ -6,19 +6,14 @@
 set -uo pipefail
 tool=$1
 top=$(cd "$(dirname "$0")/.." && pwd)
-. "$top/tests/fixtures/await_port.sh"
-work=$(mktemp -d)
-server=""
-trap '[ -n "$server" ] && kill $server 2>/dev/null; "$top/tests/fixtures/krb5_realm.sh" stop "$work/realm" >/dev/null 2>&1; rm -rf "$work"' EXIT
+. "$top/tests/fixtures/checks.sh"
+trap 'kill $(jobs -p) 2>/dev/null; "$top/tests/fixtures/krb5_realm.sh" stop "$work/realm" >/dev/null 2>&1; rm -rf "$work"' EXIT
 command -v krb5kdc >/dev/null || [ -x /usr/sbin/krb5kdc ] || { echo "no krb5kdc: skipped"; exit 0; }
 while IFS='=' read -r name value; do export "$name=$value"; done < <("$top/tests/fixtures/krb5_realm.sh" start "$work/realm")
 [ -n "${KRB5_CONFIG:-}" ] || { echo "the realm did not start"; exit 1; }
-status=0
 fail() { echo "FAIL: $*"; status=1; }
 connect() { "$tool" connect 127.0.0.1 "$port" --timeout 10 "$@" 2>"$work/err"; } # errors in $work/err
-"$tool" serve --port 0 --level 3 --keytab "${KRB5_KTNAME#FILE:}" >"$work/serve.out" 2>/dev/null &
-server=$!
-port=$(await_port "$work/serve.out") || { echo "serve did not start"; exit 1; }
+serve kerberos --level 3 --keytab "${KRB5_KTNAME#FILE:}"
 
 head -c 200000 /dev/urandom >"$work/data"
 connect --level 3 --principal sedrin/localhost --vread <"$work/data" >"$work/back" || fail "tickets: $(cat "$work/err")"

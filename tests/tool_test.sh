@@ -3,14 +3,8 @@
 # ways like nc, and failures print the library's text with a non-zero exit.
 set -uo pipefail
 tool=$1
-. "$(dirname "$0")/fixtures/await_port.sh"
-work=$(mktemp -d)
-"$tool" serve --port 0 >"$work/serve.out" &
-server=$!
-trap 'kill $server 2>/dev/null; rm -rf "$work"' EXIT
-port=$(await_port "$work/serve.out") || { echo "serve did not start"; exit 1; }
-status=0
-check() { [ "$1" = ok ] || { echo "FAIL: $2"; status=1; }; }
+. "$(dirname "$0")/fixtures/checks.sh"
+serve echo
 
 # Ten clients at once, each with its own random bytes: 1 MB in VREAD, 20 kB in FREAD (byte by byte).
 pids=()

@@ -4,16 +4,8 @@
 # the library's text when the server refuses the client.
 set -uo pipefail
 tool=$1 source=$2 pki=$3
-. "$source/tests/fixtures/await_port.sh"
+. "$source/tests/fixtures/checks.sh"
 "$source/tests/fixtures/make_pki.sh" "$pki" || { echo "cannot make the PKI"; exit 1; }
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
-start() { # name, serve options...; sets port
-  local name=$1; shift
-  "$tool" serve --port 0 "$@" >"$work/$name.out" 2>"$work/$name.err" &
-  port=$(await_port "$work/$name.out") || { echo "serve $name did not start: $(cat "$work/$name.err")"; exit 1; }
-}
-status=0
 fail() { echo "FAIL: $1 (rc $2): $(cat "$work/err")"; status=1; }
 # echoed NAME TEXT connect-options...: TEXT comes back, exit status 0.
 echoed() {
@@ -22,9 +14,9 @@ echoed() {
   [ $rc -eq 0 ] && [ "$(cat "$work/out")" = "$text" ] || fail "$name" $rc
 }
 
-start plain --tls --cert "$pki/server.pem" --key "$pki/server.key"
+serve plain --tls --cert "$pki/server.pem" --key "$pki/server.key"
 plain=$port
-start mutual --tls --cert "$pki/server.pem" --key "$pki/server.key" --ca "$pki/ca.pem" --require-client-cert
+serve mutual --tls --cert "$pki/server.pem" --key "$pki/server.key" --ca "$pki/ca.pem" --require-client-cert
 mutual=$port
 
 # 200 kB of random bytes there and back.

@@ -4,14 +4,9 @@
 # echo server and reads the DLL's version resource, whose version is the archive's, the tool's
 # and RavlinkGetVersion's.
 set -uo pipefail
-zip=$1 src=$2 peer=$3
-. "$src/tests/fixtures/await_port.sh"
-[ -x "$peer" ] || { echo "the echo server is the Linux build's tool, not found at $peer (build it, or set RAVLINK_LINUX_TOOL)"; exit 1; }
-work=$(mktemp -d)
-server=""
-trap '[ -n "$server" ] && kill $server 2>/dev/null; rm -rf "$work"' EXIT
-status=0
-check() { [ "$1" = ok ] || { echo "FAIL: $2"; status=1; }; }
+zip=$1 src=$2 tool=$3
+. "$src/tests/fixtures/checks.sh"
+[ -x "$tool" ] || { echo "the echo server is the Linux build's tool, not found at $tool (build it, or set RAVLINK_LINUX_TOOL)"; exit 1; }
 
 name=$(basename "$zip" .zip)
 version=${name#ravlink-}
@@ -45,16 +40,14 @@ for lib in libravlink64.dll.a ravlink64.lib; do
   check "$([ $? -eq 0 ] && echo ok)" "linking against $lib: $(cat "$work/cc.log")"
 done
 
-"$peer" serve --port 0 >"$work/serve.out" 2>&1 &
-server=$!
-port=$(await_port "$work/serve.out") || { echo "the Linux echo server did not start: $(cat "$work/serve.out")"; exit 1; }
+serve echo
 out=$(cd "$root/bin" && wine ./consumer-libravlink64.exe 127.0.0.1 "$port" 2>&1 | tr -d '\r')
-tool=$(cd "$root/bin" && wine ./ravlink.exe version 2>&1 | tr -d '\r' | awk '{print $2}')
-tool_version=$(awk -F. '{printf "%d.%d.%d.%d", $1, $2, $3, $4}' <<<"$tool")
-for line in "echo: hello from C" "version: $tool" "resource file version: $version" \
+exe=$(cd "$root/bin" && wine ./ravlink.exe version 2>&1 | tr -d '\r' | awk '{print $2}')
+tool_version=$(awk -F. '{printf "%d.%d.%d.%d", $1, $2, $3, $4}' <<<"$exe")
+for line in "echo: hello from C" "version: $exe" "resource file version: $version" \
             "resource product version: $version" "resource product name: ravlink"; do
   check "$(grep -qxF "$line" <<<"$out" && echo ok)" "expected '$line' from the caller under Wine, got: $out"
 done
 check "$(grep -q '^resource description: ravlink client connection library' <<<"$out" && echo ok)" "description: $out"
-check "$([ "$tool_version" = "$version" ] && echo ok)" "ravlink.exe version '$tool' against the archive's $version"
+check "$([ "$tool_version" = "$version" ] && echo ok)" "ravlink.exe version '$exe' against the archive's $version"
 exit $status

@@ -80,8 +80,6 @@ TEST(HostProcess, ThreadsLeaveNoMemoryBehind) {
     EXPECT_LT(perThread, 64.0);
 }
 
-// A copy of the library in a folder without OpenSSL, run by a program from that folder, in a
-// working folder (also on PATH) that holds a stand-in libssl: the stand-in is never loaded.
 std::string backslashed(std::string path) {
     for (char &c : path)
         if (c == '/') c = '\\';
@@ -111,34 +109,10 @@ struct LonelyFolder {
     // also comes first on the probe's PATH; returns what it printed.
     std::string probe(const std::string &workingFolder, const std::string &extra = "") const {
         Listener l;
-        const std::string &library = files[files.size() - 2], &probe = files.back();
-        std::string command = "\"" + probe + "\" \"" + library + "\" " + l.port_text() + extra;
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE readEnd = nullptr, writeEnd = nullptr;
-        if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return "no pipe";
-        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-        STARTUPINFOA start{};
-        start.cb = sizeof start;
-        start.dwFlags = STARTF_USESTDHANDLES;
-        start.hStdOutput = start.hStdError = writeEnd;
-        PROCESS_INFORMATION child{};
-        char oldPath[32767] = "";
-        GetEnvironmentVariableA("PATH", oldPath, sizeof oldPath);
-        SetEnvironmentVariableA("PATH", (workingFolder + ";" + oldPath).c_str());
-        BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                      workingFolder.c_str(), &start, &child);
-        SetEnvironmentVariableA("PATH", oldPath);
-        CloseHandle(writeEnd);
-        std::string out = started ? "" : "CreateProcess failed: " + std::to_string(GetLastError());
-        char buf[4096];
-        for (DWORD n = 0; ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0;) out.append(buf, n);
-        CloseHandle(readEnd);
+        std::string out = run_capture("set \"PATH=" + workingFolder + ";%PATH%\" && cd /d \"" + workingFolder +
+                                      "\" && \"" + files.back() + "\" \"" + files[files.size() - 2] + "\" " +
+                                      l.port_text() + extra + " 2>&1");
         out.erase(std::remove(out.begin(), out.end(), '\r'), out.end()); // the probe's text mode
-        if (started) {
-            WaitForSingleObject(child.hProcess, INFINITE);
-            CloseHandle(child.hProcess);
-            CloseHandle(child.hThread);
-        }
         return out;
     }
 };
