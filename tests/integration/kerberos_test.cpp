@@ -8,7 +8,7 @@
 
 namespace {
 
-using testsupport::KerberosPeer;
+using namespace testsupport;
 
 RavlinkContext *connect(const std::string &port, int level, const char *principal = "sedrin/localhost",
                         const char *user = nullptr, const char *password = nullptr, const char *authority = nullptr) {
@@ -21,7 +21,7 @@ std::string err(RavlinkContext *pc = nullptr) { return RavlinkGetErrorString(pc)
 // Sends a message and expects it back whole.
 void echo(RavlinkContext *pc, const std::string &message) {
     const timeval tv{10, 0};
-    EXPECT_EQ(testsupport::echo_problem(pc, message, &tv), "");
+    EXPECT_EQ(echo_problem(pc, message, &tv), "");
 }
 
 // What Wine's Kerberos package does not do as Windows' does: the cases that need it are skipped
@@ -35,7 +35,7 @@ constexpr const char *kWineIdentity =
     "passes it as the principal, as Windows takes it; the sign-on fails there and the library's fallback "
     "would use the host's tickets instead";
 #define SKIP_UNDER_WINE(reason) \
-    if (testsupport::under_wine()) GTEST_SKIP() << (reason)
+    if (under_wine()) GTEST_SKIP() << (reason)
 
 // Every level establishes its context with the caller's tickets, plain GSSAPI on the other side;
 // level 1 then carries the caller's bytes as they are, also on a socket of the caller's.
@@ -58,7 +58,7 @@ TEST(Kerberos, ContextsAtEachLevelAndLevelOneData) {
     // On a socket of the caller's: the security type is then 0.
     KerberosPeer peer(1);
     ASSERT_TRUE(peer.ok());
-    ravlink_socket_t c = testsupport::connect_raw(std::stoi(peer.port()));
+    ravlink_socket_t c = connect_raw(std::stoi(peer.port()));
     timeval tv{10, 0};
     RavlinkContext *pc = RavlinkInitContext(c, &tv, 1, nullptr, nullptr, nullptr, "sedrin/localhost");
     ASSERT_NE(pc, nullptr) << err();
@@ -66,7 +66,7 @@ TEST(Kerberos, ContextsAtEachLevelAndLevelOneData) {
     EXPECT_EQ(RavlinkGetSecurityType(pc), 0u);
     echo(pc, "ping");
     RavlinkClose(pc);
-    testsupport::close_raw(c);
+    close_raw(c);
 }
 
 // Signed and encrypted messages both ways; one longer than the largest token travels in pieces.
@@ -93,7 +93,7 @@ TEST(Kerberos, ProtectedMessagesAtLevelsTwoAndThree) {
 TEST(Kerberos, TheRavlinkClassWithALogin) {
     REQUIRE_REALM();
     SKIP_UNDER_WINE(kWineIdentity); // and its messages are signed and encrypted
-    auto &realm = testsupport::Realm::get();
+    auto &realm = Realm::get();
     const timeval tv{10, 0};
     KerberosPeer peer(2);
     ASSERT_TRUE(peer.ok());
@@ -112,7 +112,6 @@ TEST(Kerberos, TheRavlinkClassWithALogin) {
 
 #ifndef _WIN32
 using tool::GssServer;
-using testsupport::OneShotServer;
 
 // Accepts the context with the realm's server keys and checks the level the client asked for.
 void accept(GssServer &srv, int wantedLevel) {
@@ -133,24 +132,24 @@ void send_wrapped(GssServer &srv, const std::string &plain, bool encrypt = true)
 // know is the package's refusal, which ends a caller's socket with the context.
 TEST(Kerberos, CredentialsTheHostsOwnIdentityAndAnUnknownTarget) {
     REQUIRE_REALM();
-    auto &realm = testsupport::Realm::get();
-    testsupport::Listener unused;
+    auto &realm = Realm::get();
+    Listener unused;
     EXPECT_EQ(connect(unused.port_text(), 2, "sedrin/localhost", realm.user().c_str(), "wrong", "ravlink.test"), nullptr);
     EXPECT_EQ(err().rfind("Unable to acquire credential handle.\r\nReason: (", 0), 0u) << err();
     EXPECT_NE(err().find(", 0x8009030c) The logon attempt failed ("), std::string::npos) << err();
     EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0x8009030Cu); // SEC_E_LOGON_DENIED
-    if (testsupport::run_capture("hostname -f 2>/dev/null").find('.') == std::string::npos) {
+    if (run_capture("hostname -f 2>/dev/null").find('.') == std::string::npos) {
         EXPECT_EQ(connect(unused.port_text(), 1, "sedrin", "alice", "pw"), nullptr); // a user needs a domain
         EXPECT_EQ(err().rfind("Unable to get domain name.", 0), 0u) << err();
     }
 
     timeval tv{10, 0};
-    auto [c, s] = testsupport::socket_pair();
-    testsupport::set_env("KRB5CCNAME", "FILE:/nonexistent/ravlink-ccache");
+    auto [c, s] = socket_pair();
+    set_env("KRB5CCNAME", "FILE:/nonexistent/ravlink-ccache");
     EXPECT_EQ(RavlinkInitContext(c, &tv, 3, nullptr, nullptr, nullptr, "sedrin/localhost"), nullptr);
     EXPECT_EQ(err().rfind("Unable to acquire credential handle.\r\nReason: (", 0), 0u) << err();
     EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0x8009030Eu); // SEC_E_NO_CREDENTIALS
-    testsupport::send_raw(c, "still open");
+    send_raw(c, "still open");
     char buf[16];
     EXPECT_EQ(::recv(s, buf, 10, MSG_WAITALL), 10);
 
@@ -160,10 +159,10 @@ TEST(Kerberos, CredentialsTheHostsOwnIdentityAndAnUnknownTarget) {
         accept(srv, 1);
         client = srv.client();
     });
-    testsupport::set_env("KRB5_CLIENT_KTNAME", realm.vars["RAVLINK_REALM_CLIENT_KEYTAB"].c_str());
+    set_env("KRB5_CLIENT_KTNAME", realm.vars["RAVLINK_REALM_CLIENT_KEYTAB"].c_str());
     RavlinkContext *pc = RavlinkInitContext(c, &tv, 1, nullptr, nullptr, nullptr, "sedrin");
-    testsupport::set_env("KRB5_CLIENT_KTNAME", nullptr);
-    testsupport::set_env("KRB5CCNAME", realm.vars["KRB5CCNAME"].c_str());
+    set_env("KRB5_CLIENT_KTNAME", nullptr);
+    set_env("KRB5CCNAME", realm.vars["KRB5CCNAME"].c_str());
     server.join();
     EXPECT_NE(pc, nullptr) << err();
     EXPECT_EQ(RavlinkGetSecurityType(pc), 0u); // on a caller's socket, whatever the level
@@ -171,16 +170,16 @@ TEST(Kerberos, CredentialsTheHostsOwnIdentityAndAnUnknownTarget) {
     EXPECT_EQ(err(), "");
     EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0xFFFFFFFFu);
     RavlinkClose(pc);
-    testsupport::close_raw(s);
+    close_raw(s);
 
-    auto [c2, s2] = testsupport::socket_pair();
+    auto [c2, s2] = socket_pair();
     EXPECT_EQ(RavlinkInitContext(c2, &tv, 2, nullptr, nullptr, nullptr, "nosuch/localhost"), nullptr);
     EXPECT_EQ(err().rfind("Failed to establish security context.\r\nReason: (-2146893053, 0x80090303) ", 0), 0u) << err();
     EXPECT_EQ(RavlinkGetErrorCode(nullptr), 0x80090303u); // SEC_E_TARGET_UNKNOWN
-    testsupport::limit_receives(s2, 10);
+    limit_receives(s2, 10);
     EXPECT_EQ(::recv(s2, buf, 5, MSG_WAITALL), 5); // the preamble, then the end
     EXPECT_EQ(::recv(s2, buf, sizeof buf, 0), 0);
-    testsupport::close_raw(s2);
+    close_raw(s2);
 }
 
 // (A server that never answers, or resets before the exchange, is one of the stress test's peers.)

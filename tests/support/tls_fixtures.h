@@ -43,8 +43,7 @@ inline std::string pki(const std::string &file) { return pki_dir() + "/" + file;
 
 // The ten texts of a configuration record, owned; an empty text is a null field.
 struct SslFields {
-    std::string Protocols, KeyType, VerifyPeer, VerifyDepth, CipherList, Password, CertFile, KeyFile,
-        CAfile, CApath;
+    std::string Protocols, KeyType, VerifyPeer, VerifyDepth, CipherList, Password, CertFile, KeyFile, CAfile, CApath;
     RavlinkSSLconfig record() {
         auto p = [](std::string &s) { return s.empty() ? nullptr : &s[0]; };
         return RavlinkSSLconfig{p(Protocols), p(KeyType),  p(VerifyPeer), p(VerifyDepth), p(CipherList),

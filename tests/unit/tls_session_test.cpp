@@ -17,11 +17,7 @@
 
 namespace {
 
-using testsupport::pki;
-using testsupport::starts_with;
-using testsupport::SslFields;
-using testsupport::TraceCapture;
-using testsupport::trusting;
+using namespace testsupport;
 
 constexpr auto kFailed = static_cast<std::uint32_t>(-6);
 
@@ -48,11 +44,10 @@ struct Client {
 };
 
 #ifndef _WIN32
-using testsupport::TlsTestServer;
 
 // A client on one end of a socket pair, a real OpenSSL server on the other.
 struct Exchange {
-    std::pair<ravlink_socket_t, ravlink_socket_t> ends = testsupport::socket_pair();
+    std::pair<ravlink_socket_t, ravlink_socket_t> ends = socket_pair();
     TlsTestServer server;
     Client client;
     explicit Exchange(SslFields f, TlsTestServer::Behaviour b = TlsTestServer::echo, TlsTestServer::Options o = {})
@@ -183,7 +178,7 @@ TEST_F(TlsSession, OptionWordPerProtocolSet) {
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(std::string("Protocols ") + k.protocols);
-        auto [c, s] = testsupport::socket_pair();
+        auto [c, s] = socket_pair();
         SslFields f = trusting();
         f.Protocols = k.protocols;
         Client client(c, f);
@@ -192,7 +187,7 @@ TEST_F(TlsSession, OptionWordPerProtocolSet) {
         EXPECT_EQ(options, base | k.no) << std::hex << options;
         EXPECT_EQ(options & SSL_OP_ENABLE_KTLS, 0u);
         EXPECT_NE(options & 0x80100BFFu, 0x80100BFFu);
-        testsupport::close_raw(s);
+        close_raw(s);
     }
 }
 
@@ -241,7 +236,7 @@ TEST_F(TlsSession, CleanCloseByThePeerIsZeroReturn) {
 }
 
 TEST_F(TlsSession, WriteToAResetPeerFailsWithTheSystemCodeAndTheProcessLivesOn) {
-    auto [c, s] = testsupport::socket_pair();
+    auto [c, s] = socket_pair();
     Client client(c, trusting());
     {
         TlsTestServer server(s, {}, [](SSL *ssl) {
@@ -263,7 +258,7 @@ TEST_F(TlsSession, WriteToAResetPeerFailsWithTheSystemCodeAndTheProcessLivesOn) 
 
 TEST_F(TlsSession, ErrorTexts) {
     ASSERT_EQ(s_initSSL(), 1);
-    auto [c, s] = testsupport::socket_pair();
+    auto [c, s] = socket_pair();
     Client client(c, SslFields{});
     errno = ECONNRESET;
     s_SSLerror(5, "SSL_write()", client.session());
@@ -285,7 +280,7 @@ TEST_F(TlsSession, ErrorTexts) {
     EXPECT_EQ(client.error(), expected);
     EXPECT_EQ(client.session()->lastErrorLength, expected.size());
     EXPECT_EQ(ERR_get_error(), 0u); // the queue is empty afterwards
-    testsupport::close_raw(s);
+    close_raw(s);
 }
 
 // One echo through a fresh session: the OpenSSL context it was given, and "" or the error text.
@@ -352,11 +347,11 @@ TEST_F(TlsSession, ContextCacheSixteenThreadsWithOneConfigurationShareOneContext
 #endif
 
 TEST(TlsSessionSetUp, ASessionNeverSetUpFreesOnlyItselfAndKeepsItsNameToTheLength) {
-    auto [c, s] = testsupport::socket_pair();
+    auto [c, s] = socket_pair();
     { Client client(c, SslFields{}); }
     char byte;
     EXPECT_EQ(::recv(s, &byte, 1, 0), 0); // the peer saw a plain close, no TLS traffic
-    testsupport::close_raw(s);
+    close_raw(s);
 
     RavlinkContext *pc = s_allocContext();
     ASSERT_EQ(s_newSSLsession(pc, "branch-office-xyz", 13), 1);

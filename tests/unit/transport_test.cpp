@@ -113,11 +113,7 @@ plat::socket_t connect_multi(long ms) {
 // A listener whose accept queue is full: further connects get no answer.
 struct Silent {
     Listener listener{AF_INET, 0};
-    ravlink_socket_t filler = ::socket(AF_INET, SOCK_STREAM, 0);
-    Silent() {
-        sockaddr_storage a;
-        ::connect(filler, reinterpret_cast<sockaddr *>(&a), loopback_address(AF_INET, listener.port, a));
-    }
+    ravlink_socket_t filler = connect_raw(listener.port);
     ~Silent() { close_raw(filler); }
 };
 
