@@ -43,7 +43,7 @@ tsan_build() {
     >/dev/null && cmake --build build-tsan -j "$jobs" --target ravlink_integration_tests ravlink
 }
 stage "thread sanitizer build" tsan_build
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" stage "thread sanitizer tests" \
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$top/tests/tsan.supp" stage "thread sanitizer tests" \
   build-tsan/bin/ravlink_integration_tests --gtest_filter='ThreadStress.*:TlsThreads.*'
 
 # Each fuzz target briefly from its seeds (scripts/fuzz.sh runs them for longer).
