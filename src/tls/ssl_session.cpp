@@ -24,6 +24,11 @@ constexpr std::int32_t kHandshakeWaitSeconds = 3;
 
 using Clock = std::chrono::steady_clock;
 
+// A time-out as a clock duration.
+Clock::duration duration_of(const struct timeval &t) {
+    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
+}
+
 // The bound of the handshake, so that a silent peer cannot hold it forever: the connection's
 // time-out, but never less than the floor, since a short time-out that a caller installs for
 // polling reads is no measure of how long a handshake may take; a generous fixed bound when the
@@ -32,7 +37,7 @@ Clock::duration handshake_limit(const RavlinkSSLsession *session) {
     struct timeval copy;
     const struct timeval *t = session->context != nullptr ? s_currentTimeout(session->context, &copy) : nullptr;
     if (t == nullptr) return s_handshakeBounds.withoutTimeout;
-    Clock::duration limit = std::chrono::seconds(t->tv_sec) + std::chrono::microseconds(t->tv_usec);
+    const Clock::duration limit = duration_of(*t);
     return limit < s_handshakeBounds.floor ? Clock::duration(s_handshakeBounds.floor) : limit;
 }
 
@@ -261,9 +266,7 @@ int SSLsendRavlink(RavlinkSSLsession *session, const void *buffer, std::uint32_t
     // ends only after a whole time-out without any. No time-out: no limit.
     struct timeval copy;
     const struct timeval *t = s_currentTimeout(session->context, &copy);
-    const Clock::duration limit =
-        t != nullptr ? Clock::duration(std::chrono::seconds(t->tv_sec) + std::chrono::microseconds(t->tv_usec))
-                     : Clock::duration::zero();
+    const Clock::duration limit = t != nullptr ? duration_of(*t) : Clock::duration::zero();
     Clock::time_point deadline = Clock::now() + limit;
     std::uint64_t onWire = bytes_on_wire(session);
     const auto *cursor = static_cast<const unsigned char *>(buffer);
